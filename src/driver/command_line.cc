@@ -1,0 +1,62 @@
+#include "driver/command_line.h"
+
+#include <iostream>
+
+#include "driver/messages.h"
+#include "driver/run_listing.h"
+#include "driver/usage.h"
+
+CommandLine ScanArguments(int argc, const char* const* argv) {
+  CommandLine result;
+  for (int i = 1; i < argc; ++i) {
+    const char* const argument = argv[i];
+    if (argument[0] == '/') {
+      // Only the byte after the slash counts: /Fxyz is /F and /?abc is /?.
+      switch (argument[1]) {
+        case '?':
+          result.outcome = CommandLine::Outcome::kShowUsage;
+          return result;
+        case 'A':
+        case 'a':
+          result.options.asciiGlyphs = true;
+          continue;
+        case 'F':
+        case 'f':
+          result.options.listFiles = true;
+          continue;
+        case 'T':
+        case 't':
+          result.options.showTimes = true;
+          continue;
+        default:
+          result.outcome = CommandLine::Outcome::kInvalidSwitch;
+          result.offending = argument;
+          return result;
+      }
+    }
+    if (result.target != nullptr) {
+      result.outcome = CommandLine::Outcome::kTooManyParameters;
+      result.offending = argument;
+      return result;
+    }
+    result.target = argument;
+  }
+  return result;
+}
+
+void RunCommandLine(const CommandLine& commandLine) {
+  switch (commandLine.outcome) {
+    case CommandLine::Outcome::kShowUsage:
+      PrintUsage();
+      return;
+    case CommandLine::Outcome::kInvalidSwitch:
+      std::cout << kInvalidSwitch.bytes << commandLine.offending << std::endl;
+      return;
+    case CommandLine::Outcome::kTooManyParameters:
+      std::cout << kTooManyParameters.bytes << commandLine.offending << std::endl;
+      return;
+    case CommandLine::Outcome::kRunListing:
+      RunListing(commandLine.target, commandLine.options);
+      return;
+  }
+}

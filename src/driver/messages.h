@@ -1,0 +1,25 @@
+// Every text the command driver writes. Each exists here once, in UTF-8; the platform decides at
+// compile time which bytes leave the program.
+#pragma once
+
+#include "platform/native_text.h"
+
+inline constexpr auto kInvalidSwitch = ToNativeText("無効なスイッチです - ");
+inline constexpr auto kTooManyParameters = ToNativeText("パラメータの数が多すぎます - ");
+inline constexpr auto kInvalidPath = ToNativeText("無効なパスです - ");
+inline constexpr auto kNoSubfolders = ToNativeText("サブフォルダは存在しません");
+inline constexpr auto kTitle = ToNativeText("フォルダ パスの一覧");
+// printf formats; the arguments are the high and the low 16 bits of the volume serial number.
+inline constexpr auto kSerialCurrentFolder = ToNativeText("ボリューム シリアル番号は %.4X:%.4X です\n");
+inline constexpr auto kSerialPathGiven = ToNativeText("ボリューム シリアル番号は %.4X-%.4X です\n");
+
+inline constexpr auto kUsage1 = ToNativeText("ドライブやパスのフォルダ構造を図式表示します。");
+inline constexpr auto kUsage3 = ToNativeText("FOLDGRAF [ドライブ:][パス] [/F] [/A] [/T]");
+inline constexpr auto kUsage5 = ToNativeText("   /F   各フォルダのファイル名を表示します。");
+inline constexpr auto kUsage6 = ToNativeText("   /A   拡張文字ではなく、ASCII 文字で表示します。");
+inline constexpr auto kUsage7 = ToNativeText("   /T   各ファイルのタイムスタンプを表示します。");
+
+// The usage text, a line each; the empty ones are written as empty lines.
+inline constexpr const char* kUsageLines[] = {
+    kUsage1.bytes, "", kUsage3.bytes, "", kUsage5.bytes, kUsage6.bytes, kUsage7.bytes, "",
+};

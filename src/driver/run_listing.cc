@@ -1,0 +1,79 @@
+#include "driver/run_listing.h"
+
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <string>
+
+#include "driver/messages.h"
+#include "platform/platform.h"
+#include "tree/filters.h"
+#include "tree/walk_folder.h"
+
+namespace {
+
+bool FitsPathBuffer(DWORD length) { return length > 0 && length < MAX_PATH; }
+
+// The absolute form of target, or of the current folder when target is null; false when it cannot
+// be made or does not fit a MAX_PATH buffer.
+bool MakeFullPath(const char* target, char (&fullPath)[MAX_PATH]) {
+  char currentFolder[MAX_PATH];
+  if (target == nullptr) {
+    if (!FitsPathBuffer(GetCurrentDirectoryA(MAX_PATH, currentFolder))) return false;
+    target = currentFolder;
+  }
+  return FitsPathBuffer(GetFullPathNameA(target, MAX_PATH, fullPath, nullptr)) &&
+         PathSkipRootA(fullPath) != nullptr;
+}
+
+DWORD ReadSerialNumber(const char* root) {
+  DWORD serial = 0;
+  if (!GetVolumeInformationA(root, nullptr, 0, &serial, nullptr, nullptr, nullptr, 0)) serial = 0;
+  return serial;
+}
+
+void PrintSerialLine(bool currentFolderForm, DWORD serial) {
+  std::printf(currentFolderForm ? kSerialCurrentFolder.bytes : kSerialPathGiven.bytes,
+              static_cast<unsigned>(serial >> 16), static_cast<unsigned>(serial & 0xFFFF));
+}
+
+void PrintNoSubfoldersNote() { std::cout << kNoSubfolders.bytes << std::endl << std::endl; }
+
+// A target that has no absolute form (an empty or overlong argument, an unreadable current folder)
+// is a path that is not a folder; it is shown as the user typed it.
+void ReportUnresolvedTarget(const char* target, bool currentFolderForm) {
+  const char* const shown = target != nullptr ? target : ".";
+  PrintSerialLine(currentFolderForm, 0);
+  std::cout << kTitle.bytes << std::endl;
+  std::cout << shown << std::endl;
+  std::cout << kInvalidPath.bytes << '\\' << shown << std::endl;
+  PrintNoSubfoldersNote();
+}
+
+}  // namespace
+
+void RunListing(const char* target, DisplayOptions options) {
+  bool const currentFolderForm = target == nullptr;
+  char fullPath[MAX_PATH];
+  if (!MakeFullPath(target, fullPath)) {
+    ReportUnresolvedTarget(target, currentFolderForm);
+    return;
+  }
+
+  char root[MAX_PATH];
+  std::strcpy(root, fullPath);
+  PathStripToRootA(root);
+  CharUpperA(root);
+
+  PrintSerialLine(currentFolderForm, ReadSerialNumber(root));
+  std::cout << kTitle.bytes << std::endl;
+  // The drive letter comes from the upper-cased root; the rest is the full path as spelled.
+  std::cout << root[0] << (currentFolderForm ? ":." : fullPath + 1) << std::endl;
+
+  if (PathIsDirectoryA(fullPath)) {
+    WalkFolder(fullPath, "", options);
+  } else {
+    std::cout << kInvalidPath.bytes << '\\' << PathSkipRootA(fullPath) << std::endl;
+  }
+  if (!HasSubfolders(fullPath)) PrintNoSubfoldersNote();
+}

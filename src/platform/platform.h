@@ -1,0 +1,141 @@
+// The one seam between FOLDGRAF and the operating system. The command driver and the folder tree
+// include this header and nothing else that is system specific; they call the operations by their
+// Windows names and types. On Windows these are the real API. Elsewhere src/platform implements the
+// same names with the same results, and every contract line below is what callers may rely on.
+#pragma once
+
+#if defined(_WIN32)
+
+#include <windows.h>
+#include <shlwapi.h>
+
+// The console's narrow encoding: built-in texts are written as code page 932 bytes.
+constexpr bool kBuiltInTextsAreCodePage932 = true;
+
+#else
+
+#include <cstdint>
+
+// File names are UTF-8 here, so built-in texts are written in UTF-8 as well.
+constexpr bool kBuiltInTextsAreCodePage932 = false;
+
+using BOOL = int;
+using WORD = std::uint16_t;
+using DWORD = std::uint32_t;
+using HANDLE = void*;
+using LPSTR = char*;
+using LPCSTR = const char*;
+using LPDWORD = DWORD*;
+
+constexpr BOOL FALSE = 0;
+constexpr BOOL TRUE = 1;
+
+// On POSIX a path may be as long as the system's own limit; the Windows build keeps its 260.
+constexpr DWORD MAX_PATH = 4096;
+// File names on POSIX are at most 255 bytes, so the entry record keeps the Windows size and the walk's
+// per-level stack use stays small even on the deepest trees.
+constexpr DWORD kMaxFileName = 260;
+
+constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
+constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
+
+constexpr DWORD OPEN_EXISTING = 3;
+constexpr DWORD FILE_SHARE_READ = 0x1;
+constexpr DWORD FILE_SHARE_WRITE = 0x2;
+constexpr DWORD FILE_SHARE_DELETE = 0x4;
+constexpr DWORD FILE_FLAG_BACKUP_SEMANTICS = 0x02000000;
+
+inline HANDLE const INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1));
+
+// 100-nanosecond ticks since 1601-01-01 00:00 UTC, split in two halves.
+struct FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+};
+
+struct SYSTEMTIME {
+  WORD wYear;
+  WORD wMonth;
+  WORD wDayOfWeek;
+  WORD wDay;
+  WORD wHour;
+  WORD wMinute;
+  WORD wSecond;
+  WORD wMilliseconds;
+};
+
+struct WIN32_FIND_DATAA {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD dwReserved0;
+  DWORD dwReserved1;
+  char cFileName[kMaxFileName];
+  char cAlternateFileName[14];
+};
+
+struct BY_HANDLE_FILE_INFORMATION {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD dwVolumeSerialNumber;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD nNumberOfLinks;
+  DWORD nFileIndexHigh;
+  DWORD nFileIndexLow;
+};
+
+// Paths are Windows paths: drive C: is the POSIX root "/", and "\" and "/" both separate. Every other
+// drive and every network path names nothing that exists.
+
+// The current folder as "C:\..." in buffer; the length written without the NUL, the size needed with
+// the NUL when the buffer is too small, 0 on failure.
+DWORD GetCurrentDirectoryA(DWORD length, LPSTR buffer);
+// The absolute form of path: "." and ".." resolved, repeated separators made one, "/" turned into "\",
+// letter case and a trailing separator kept. Result as for GetCurrentDirectoryA.
+DWORD GetFullPathNameA(LPCSTR path, DWORD length, LPSTR buffer, LPSTR* filePart);
+// Cuts path in place to its root: "C:\", "C:", "\" or "\\server\share". FALSE when it has none.
+BOOL PathStripToRootA(LPSTR path);
+// The part of path behind its root, or nullptr when path has no root.
+LPCSTR PathSkipRootA(LPCSTR path);
+// Upper-cases the ASCII letters of text in place; other bytes are left alone.
+LPSTR CharUpperA(LPSTR text);
+// Zero when the two texts are equal byte for byte.
+int lstrcmpA(LPCSTR first, LPCSTR second);
+// Non-zero when path names an existing folder (a link to a folder counts).
+BOOL PathIsDirectoryA(LPCSTR path);
+// Only the serial number is ever asked for; every other output may be null. FALSE for any root
+// but drive C:.
+BOOL GetVolumeInformationA(LPCSTR root, LPSTR volumeName, DWORD volumeNameSize, LPDWORD serialNumber,
+                           LPDWORD maximumComponentLength, LPDWORD fileSystemFlags,
+                           LPSTR fileSystemName, DWORD fileSystemNameSize);
+
+// Opens the listing of the folder in pattern ("folder\*") and delivers its first entry, or gives
+// INVALID_HANDLE_VALUE. Every entry comes, hidden ones and "." and ".." too, in the directory's own
+// order. A link to a folder is a folder entry; a link that leads nowhere is a plain file entry.
+HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* entry);
+// Delivers the next entry; FALSE when the listing is exhausted.
+BOOL FindNextFileA(HANDLE listing, WIN32_FIND_DATAA* entry);
+BOOL FindClose(HANDLE listing);
+// Only ever called to identify a folder; the returned handle is good for GetFileInformationByHandle.
+HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, void* security, DWORD disposition,
+                   DWORD flags, HANDLE templateFile);
+// Fills the volume serial number and file index that identify the file; the other fields are zero.
+BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information);
+BOOL CloseHandle(HANDLE file);
+// The calendar fields of the instant in time, with no time-zone conversion. FALSE for 2^63 ticks or
+// more.
+BOOL FileTimeToSystemTime(const FILETIME* time, SYSTEMTIME* calendar);
+
+#endif
+
+// Makes standard output behave as a Windows console program's text-mode output: every newline
+// leaves as CR LF, printf and std::cout share one buffer, and a closed pipe is a failed write,
+// never a killed process. Call once, before anything is written.
+void SetUpStandardOutput();
+

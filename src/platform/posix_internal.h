@@ -1,0 +1,17 @@
+// What the POSIX platform files share among themselves (and with the tests' stand-in for the file
+// system); nothing outside src/platform and tests includes this.
+#pragma once
+
+#include <ctime>
+#include <string>
+
+#include "platform/platform.h"
+
+// The POSIX path that a Windows path names: drive C: is the root "/", "\" and "/" both separate,
+// repeated separators count as one. False for other drives and for network paths, which name
+// nothing that exists here. A path without a root stays relative.
+bool ToPosixPath(const char* windowsPath, std::string& posixPath);
+
+// A time as 100-nanosecond ticks since 1601-01-01 UTC. A time before 1601 cannot be one, and comes
+// out as the largest value, which FileTimeToSystemTime rejects.
+FILETIME FileTimeFromPosix(const timespec& time);

@@ -1,0 +1,73 @@
+#include "tree/filters.h"
+
+namespace {
+
+bool IsDotEntry(const WIN32_FIND_DATAA& entry) {
+  return lstrcmpA(entry.cFileName, ".") == 0 || lstrcmpA(entry.cFileName, "..") == 0;
+}
+
+bool IsDirectory(const WIN32_FIND_DATAA& entry) {
+  return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool NextMatching(HANDLE listing, WIN32_FIND_DATAA& entry, bool (*matches)(const WIN32_FIND_DATAA&)) {
+  while (FindNextFileA(listing, &entry)) {
+    if (matches(entry)) return true;
+  }
+  return false;
+}
+
+// Opens the listing and leaves its first matching entry in entry; INVALID_HANDLE_VALUE when the
+// listing cannot be opened, kNoEntries when nothing in it matches.
+HANDLE FirstMatching(const std::string& pattern, WIN32_FIND_DATAA& entry,
+                     bool (*matches)(const WIN32_FIND_DATAA&)) {
+  HANDLE const listing = FindFirstFileA(pattern.c_str(), &entry);
+  if (listing == INVALID_HANDLE_VALUE) return INVALID_HANDLE_VALUE;
+  if (matches(entry) || NextMatching(listing, entry, matches)) return listing;
+  FindClose(listing);
+  return kNoEntries;
+}
+
+}  // namespace
+
+bool MakeSearchPattern(const std::string& path, std::string& pattern) {
+  if (path.size() + 3 > MAX_PATH) return false;
+  pattern.reserve(path.size() + 2);
+  pattern.assign(path).append("\\*");
+  return true;
+}
+
+bool IsSubfolderEntry(const WIN32_FIND_DATAA& entry) {
+  return IsDirectory(entry) && !IsDotEntry(entry);
+}
+
+bool IsPlainFileEntry(const WIN32_FIND_DATAA& entry) {
+  return !IsDirectory(entry) && !IsDotEntry(entry);
+}
+
+HANDLE FirstSubfolder(const std::string& pattern, WIN32_FIND_DATAA& entry) {
+  HANDLE const listing = FirstMatching(pattern, entry, IsSubfolderEntry);
+  return listing == INVALID_HANDLE_VALUE ? kNoEntries : listing;
+}
+
+bool NextSubfolder(HANDLE listing, WIN32_FIND_DATAA& entry) {
+  return NextMatching(listing, entry, IsSubfolderEntry);
+}
+
+bool HasSubfolders(const std::string& path) {
+  std::string pattern;
+  if (!MakeSearchPattern(path, pattern)) return false;
+  WIN32_FIND_DATAA entry;
+  HANDLE const listing = FirstSubfolder(pattern, entry);
+  if (listing == kNoEntries) return false;
+  FindClose(listing);
+  return true;
+}
+
+HANDLE FirstPlainFile(const std::string& pattern, WIN32_FIND_DATAA& entry) {
+  return FirstMatching(pattern, entry, IsPlainFileEntry);
+}
+
+bool NextPlainFile(HANDLE listing, WIN32_FIND_DATAA& entry) {
+  return NextMatching(listing, entry, IsPlainFileEntry);
+}

@@ -1,0 +1,80 @@
+#include "tree/walk_folder.h"
+
+#include <iostream>
+
+#include "platform/platform.h"
+#include "tree/file_block.h"
+#include "tree/filters.h"
+#include "tree/glyphs.h"
+
+namespace {
+
+// One folder on the path from the target down to the folder being walked.
+struct FolderOnPath {
+  bool known;
+  BY_HANDLE_FILE_INFORMATION identity;
+  const FolderOnPath* parent;
+};
+
+bool IdentifyFolder(const std::string& path, BY_HANDLE_FILE_INFORMATION& identity) {
+  HANDLE const folder =
+      CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (folder == INVALID_HANDLE_VALUE) return false;
+  bool const known = GetFileInformationByHandle(folder, &identity) != FALSE;
+  CloseHandle(folder);
+  return known;
+}
+
+bool SameFolder(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
+  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+         a.nFileIndexLow == b.nFileIndexLow;
+}
+
+// A folder link may lead back up the path being walked; followed, it would repeat the same folders
+// level after level until the path no longer fits.
+bool LeadsBack(const FolderOnPath& folder) {
+  if (!folder.known) return false;
+  for (const FolderOnPath* up = folder.parent; up != nullptr; up = up->parent) {
+    if (up->known && SameFolder(up->identity, folder.identity)) return true;
+  }
+  return false;
+}
+
+void WalkBelow(const std::string& path, const std::string& prefix, DisplayOptions options,
+               const FolderOnPath* parent) {
+  if (!std::cout) return;
+  FolderOnPath self{false, {}, parent};
+  self.known = IdentifyFolder(path, self.identity);
+  if (LeadsBack(self)) return;
+
+  bool const hasSub = HasSubfolders(path);
+  std::string pattern;
+  if (!MakeSearchPattern(path, pattern)) return;
+  if (options.listFiles && !PrintFileBlock(pattern, prefix, hasSub, options)) return;
+
+  WIN32_FIND_DATAA current;
+  WIN32_FIND_DATAA next;
+  HANDLE const listing = FirstSubfolder(pattern, current);
+  if (listing == kNoEntries) return;
+
+  GlyphSet const& glyphs = SelectGlyphs(options.asciiGlyphs);
+  for (;;) {
+    // The look-ahead decides the connector, so it comes before the line and the subtree.
+    bool const more = NextSubfolder(listing, next);
+    std::string childPath = path;
+    childPath.append("\\").append(current.cFileName);
+    std::string const childPrefix = prefix + (more ? glyphs.bar : glyphs.blank);
+    std::cout << prefix << (more ? glyphs.tee : glyphs.end) << current.cFileName << std::endl;
+    WalkBelow(childPath, childPrefix, options, &self);
+    if (!more) break;
+    current = next;
+  }
+  FindClose(listing);
+}
+
+}  // namespace
+
+void WalkFolder(const std::string& path, const std::string& prefix, DisplayOptions options) {
+  WalkBelow(path, prefix, options, nullptr);
+}
