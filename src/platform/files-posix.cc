@@ -81,9 +81,7 @@ DWORD GetCurrentDirectoryA(DWORD length, LPSTR buffer) {
   current.resize(std::strlen(current.c_str()));
   std::string result = "C:";
   for (char c : current) result.push_back(c == '/' ? '\\' : c);
-  if (result.size() + 1 > length) return static_cast<DWORD>(result.size() + 1);
-  std::memcpy(buffer, result.c_str(), result.size() + 1);
-  return static_cast<DWORD>(result.size());
+  return CopyPathResult(result, length, buffer);
 }
 
 BOOL PathIsDirectoryA(LPCSTR path) {

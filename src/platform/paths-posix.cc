@@ -94,13 +94,13 @@ bool ResolveBase(const char* path, std::string& root, std::vector<std::string>& 
   return true;
 }
 
-DWORD CopyResult(const std::string& result, DWORD length, LPSTR buffer) {
+}  // namespace
+
+DWORD CopyPathResult(const std::string& result, DWORD length, LPSTR buffer) {
   if (result.size() + 1 > length) return static_cast<DWORD>(result.size() + 1);
   std::memcpy(buffer, result.c_str(), result.size() + 1);
   return static_cast<DWORD>(result.size());
 }
-
-}  // namespace
 
 bool ToPosixPath(const char* windowsPath, std::string& posixPath) {
   const char* rest = windowsPath;
@@ -141,7 +141,7 @@ DWORD GetFullPathNameA(LPCSTR path, DWORD length, LPSTR buffer, LPSTR* filePart)
   if ((parts.empty() && !network) || (trailingSeparator && !parts.empty())) result.push_back('\\');
   if (network && parts.empty() && trailingSeparator) result.push_back('\\');
 
-  DWORD const written = CopyResult(result, length, buffer);
+  DWORD const written = CopyPathResult(result, length, buffer);
   if (filePart != nullptr && written < length && !parts.empty() && !trailingSeparator) {
     *filePart = buffer + result.size() - parts.back().size();
   }

@@ -12,6 +12,10 @@
 // nothing that exists here. A path without a root stays relative.
 bool ToPosixPath(const char* windowsPath, std::string& posixPath);
 
+// Copies a path result into a caller's buffer as the Windows path operations do: the length without
+// the NUL, or, when it does not fit, the size needed with the NUL and the buffer left alone.
+DWORD CopyPathResult(const std::string& result, DWORD length, LPSTR buffer);
+
 // A time as 100-nanosecond ticks since 1601-01-01 UTC. A time before 1601 cannot be one, and comes
 // out as the largest value, which FileTimeToSystemTime rejects.
 FILETIME FileTimeFromPosix(const timespec& time);
