@@ -138,6 +138,18 @@ TEST_F(FilesPosixTest, FolderQueriesFollowLinks) {
   EXPECT_EQ(identify(windows + "\\missing"), "(failed)");
 }
 
+TEST_F(FilesPosixTest, OpenListingsHoldNoDescriptors) {
+  // The walk keeps one listing open per level; a deep tree must not run out of descriptors.
+  auto openDescriptors = [] { return ReaddirOrder("/proc/self/fd").size(); };
+  Touch(root + "/f");
+  std::size_t const before = openDescriptors();
+  WIN32_FIND_DATAA entry;
+  HANDLE const listing = FindFirstFileA((windows + "\\*").c_str(), &entry);
+  ASSERT_NE(listing, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(openDescriptors(), before);
+  FindClose(listing);
+}
+
 TEST(VolumeTest, OnlyDriveCHasASerialNumber) {
   DWORD serial = 0;
   EXPECT_TRUE(GetVolumeInformationA("C:\\", nullptr, 0, &serial, nullptr, nullptr, nullptr, 0));

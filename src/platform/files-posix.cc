@@ -10,14 +10,27 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/posix_internal.h"
 
 namespace {
 
+// A listing reads its folder whole when it is opened and holds no descriptor afterwards: the walk keeps
+// one listing open per level, and a deep tree would otherwise run out of descriptors and lose folders.
+// Entries are kept compact (names side by side in one buffer), since a folder may hold millions.
+struct ListedEntry {
+  std::size_t nameOffset;
+  DWORD attributes;
+  FILETIME lastWrite;
+  FILETIME lastAccess;
+  std::uint64_t size;
+};
+
 struct Listing {
-  DIR* directory;
-  std::string match;  // empty: every entry
+  std::vector<ListedEntry> entries;
+  std::string names;  // every name with its NUL
+  std::size_t next = 0;
 };
 
 struct FileIdentity {
@@ -27,37 +40,46 @@ struct FileIdentity {
 
 bool MatchesAll(const std::string& match) { return match.empty() || match == "*" || match == "*.*"; }
 
-// Fills entry from one directory entry. A link is looked through, so a link to a folder is a folder;
-// a link that leads nowhere is described by the link itself, a plain file. False when the entry
-// vanished since the directory was read, or its name does not fit the record.
-bool DescribeEntry(int folder, const char* name, WIN32_FIND_DATAA* entry) {
+// Adds one directory entry to the listing. A link is looked through, so a link to a folder is a
+// folder; a link that leads nowhere is described by the link itself, a plain file. Nothing is added
+// when the entry vanished since the directory was read, or its name does not fit the entry record.
+void AddEntry(int folder, const char* name, Listing& listing) {
   std::size_t const length = std::strlen(name);
-  if (length >= sizeof entry->cFileName) return false;
+  if (length >= sizeof WIN32_FIND_DATAA::cFileName) return;
   struct stat status;
   if (fstatat(folder, name, &status, 0) != 0 &&
       fstatat(folder, name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
-    return false;
+    return;
   }
-  *entry = {};
-  entry->dwFileAttributes = S_ISDIR(status.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
-  // POSIX keeps no creation time that every file system shares; that field stays zero.
-  entry->ftLastWriteTime = FileTimeFromPosix(status.st_mtim);
-  entry->ftLastAccessTime = FileTimeFromPosix(status.st_atim);
-  auto const size = static_cast<std::uint64_t>(status.st_size);
-  entry->nFileSizeHigh = static_cast<DWORD>(size >> 32);
-  entry->nFileSizeLow = static_cast<DWORD>(size & 0xFFFFFFFF);
-  std::memcpy(entry->cFileName, name, length + 1);
+  listing.entries.push_back({listing.names.size(),
+                             S_ISDIR(status.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL,
+                             FileTimeFromPosix(status.st_mtim), FileTimeFromPosix(status.st_atim),
+                             static_cast<std::uint64_t>(status.st_size)});
+  listing.names.append(name, length + 1);
+}
+
+// Every entry of the folder whose name matches, in the directory's own order.
+bool ReadFolder(const std::string& posixFolder, const std::string& match, Listing& listing) {
+  DIR* const directory = opendir(posixFolder.c_str());
+  if (directory == nullptr) return false;
+  while (dirent const* const found = readdir(directory)) {
+    if (MatchesAll(match) || fnmatch(match.c_str(), found->d_name, 0) == 0) {
+      AddEntry(dirfd(directory), found->d_name, listing);
+    }
+  }
+  closedir(directory);
   return true;
 }
 
-bool ReadNext(Listing& listing, WIN32_FIND_DATAA* entry) {
-  while (dirent const* const found = readdir(listing.directory)) {
-    if (!MatchesAll(listing.match) && fnmatch(listing.match.c_str(), found->d_name, 0) != 0) {
-      continue;
-    }
-    if (DescribeEntry(dirfd(listing.directory), found->d_name, entry)) return true;
-  }
-  return false;
+// POSIX keeps no creation time that every file system shares, so ftCreationTime stays zero.
+void Deliver(const Listing& listing, const ListedEntry& listed, WIN32_FIND_DATAA& entry) {
+  entry = {};
+  entry.dwFileAttributes = listed.attributes;
+  entry.ftLastWriteTime = listed.lastWrite;
+  entry.ftLastAccessTime = listed.lastAccess;
+  entry.nFileSizeHigh = static_cast<DWORD>(listed.size >> 32);
+  entry.nFileSizeLow = static_cast<DWORD>(listed.size & 0xFFFFFFFF);
+  std::strcpy(entry.cFileName, listing.names.c_str() + listed.nameOffset);
 }
 
 bool StatWindowsPath(const char* path, struct stat& status) {
@@ -111,25 +133,23 @@ HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* entry) {
 
   std::string posixFolder;
   if (!ToPosixPath(folderPath.c_str(), posixFolder)) return INVALID_HANDLE_VALUE;
-  DIR* const directory = opendir(posixFolder.c_str());
-  if (directory == nullptr) return INVALID_HANDLE_VALUE;
-
-  auto* const listing = new Listing{directory, pattern + split};
-  if (!ReadNext(*listing, entry)) {
-    FindClose(listing);
+  auto* const listing = new Listing;
+  if (!ReadFolder(posixFolder, pattern + split, *listing) || !FindNextFileA(listing, entry)) {
+    delete listing;
     return INVALID_HANDLE_VALUE;
   }
   return listing;
 }
 
-BOOL FindNextFileA(HANDLE listing, WIN32_FIND_DATAA* entry) {
-  return ReadNext(*static_cast<Listing*>(listing), entry) ? TRUE : FALSE;
+BOOL FindNextFileA(HANDLE handle, WIN32_FIND_DATAA* entry) {
+  auto* const listing = static_cast<Listing*>(handle);
+  if (listing->next >= listing->entries.size()) return FALSE;
+  Deliver(*listing, listing->entries[listing->next++], *entry);
+  return TRUE;
 }
 
 BOOL FindClose(HANDLE listing) {
-  auto* const open = static_cast<Listing*>(listing);
-  closedir(open->directory);
-  delete open;
+  delete static_cast<Listing*>(listing);
   return TRUE;
 }
 
