@@ -1,0 +1,732 @@
+// The built program run on real temporary folders; every run's whole output compared byte for byte.
+//
+// Folder order is whatever the directory delivers, so expected texts take their order from
+// readdir on the same folders, never from sorting.
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/vfs.h>
+
+#include <map>
+
+#include "end_to_end_support.h"
+
+namespace foldgraf_e2e {
+namespace {
+
+const std::string kUsage = Lines({
+    "ドライブやパスのフォルダ構造を図式表示します。",
+    "",
+    "FOLDGRAF [ドライブ:][パス] [/F] [/A] [/T]",
+    "",
+    "   /F   各フォルダのファイル名を表示します。",
+    "   /A   拡張文字ではなく、ASCII 文字で表示します。",
+    "   /T   各ファイルのタイムスタンプを表示します。",
+    "",
+});
+
+std::string InvalidSwitch(const std::string& argument) {
+  return Lines({"無効なスイッチです - " + argument});
+}
+
+std::string TooManyParameters(const std::string& argument) {
+  return Lines({"パラメータの数が多すぎます - " + argument});
+}
+
+// The part of "C:\x\y" behind its root: "x\y".
+std::string BehindRoot(const std::string& win_path) { return win_path.substr(3); }
+
+// 2021-01-05 07:03:09 UTC.
+constexpr long long kJan5 = 1609830189;
+const std::string kJan5Stamp = "2021/01/05 07:03:09    ";
+
+// A fresh folder under /tmp for each test, removed afterwards. The program runs with it as its
+// current folder.
+class FolderTest : public ::testing::Test {
+ protected:
+  void SetUp() override { base_ = MakeTempFolder("/tmp"); }
+  void TearDown() override { RemoveTree(base_); }
+
+  std::string At(const std::string& relative = "") const {
+    return relative.empty() ? base_ : base_ + "/" + relative;
+  }
+  std::string Win(const std::string& relative = "") const { return WinPath(At(relative)); }
+
+  void Folders(std::initializer_list<std::string> relatives) const {
+    for (const std::string& relative : relatives) MakeFolder(At(relative));
+  }
+  void Files(std::initializer_list<std::string> relatives) const {
+    for (const std::string& relative : relatives) MakeFile(At(relative));
+  }
+  // Sets the last-write time of files; false when the file system refused it.
+  bool Stamp(std::initializer_list<std::string> relatives, long long seconds) const {
+    bool kept = true;
+    for (const std::string& relative : relatives) kept = SetMtime(At(relative), seconds) && kept;
+    return kept;
+  }
+
+  Outcome Foldgraf(Names args) const { return RunProgram({std::move(args), base_}); }
+  Outcome FoldgrafIn(const std::string& cwd, Names args) const {
+    return RunProgram({std::move(args), cwd});
+  }
+
+  std::string base_;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Small complete listings: a subfolder tree in both glyph sets, file blocks with and without
+// time stamps, and a run without arguments.
+
+class ExampleTest : public FolderTest {};
+
+TEST_F(ExampleTest, SubfolderTreeInExtendedGlyphs) {
+  Folders({"a", "a/a1", "b"});
+  const std::string tree = SubfolderNames(At()) == Names{"a", "b"}
+                               ? Lines({"├─a", "│  └─a1", "└─b"})
+                               : Lines({"├─b", "└─a", "    └─a1"});
+  EXPECT_TRUE(Printed(Foldgraf({Win()}), PathHeader(Win()) + tree));
+}
+
+TEST_F(ExampleTest, SubfolderTreeInAsciiGlyphs) {
+  Folders({"a", "a/a1", "b"});
+  const std::string tree = SubfolderNames(At()) == Names{"a", "b"}
+                               ? Lines({"+---a", "|   \\---a1", "\\---b"})
+                               : Lines({"+---b", "\\---a", "    \\---a1"});
+  EXPECT_TRUE(Printed(Foldgraf({"/A", Win()}), PathHeader(Win()) + tree));
+}
+
+TEST_F(ExampleTest, FileBlocksUnderF) {
+  Folders({"a", "a/a1"});
+  Files({"f1", "f2", "a/x"});
+  const Names files = FileNames(At());
+  ASSERT_EQ(files.size(), 2u);
+  EXPECT_TRUE(Printed(Foldgraf({"/F", Win()}), PathHeader(Win()) + Lines({
+                                                                       "│  " + files[0],
+                                                                       "│  " + files[1],
+                                                                       "│  ",
+                                                                       "└─a",
+                                                                       "    │  x",
+                                                                       "    │  ",
+                                                                       "    └─a1",
+                                                                   })));
+}
+
+TEST_F(ExampleTest, FileBlocksWithTimeStampsUnderFT) {
+  Folders({"a", "a/a1"});
+  Files({"f1", "f2", "a/x"});
+  if (!Stamp({"f1", "f2", "a/x"}, kJan5)) GTEST_SKIP() << "file system refused the time";
+  const Names files = FileNames(At());
+  ASSERT_EQ(files.size(), 2u);
+  EXPECT_TRUE(Printed(Foldgraf({"/F", "/T", Win()}),
+                      PathHeader(Win()) + Lines({
+                                              "│  2021/01/05 07:03:09    " + files[0],
+                                              "│  2021/01/05 07:03:09    " + files[1],
+                                              "│  ",
+                                              "└─a",
+                                              "    │  2021/01/05 07:03:09    x",
+                                              "    │  ",
+                                              "    └─a1",
+                                          })));
+}
+
+TEST_F(ExampleTest, CompleteRunWithoutArguments) {
+  Folders({"src"});
+  EXPECT_TRUE(Printed(Foldgraf({}), CurrentFolderHeader() + Lines({"└─src"})));
+}
+
+// ---------------------------------------------------------------------------------------------
+// The command line.
+
+class CommandLineTest : public FolderTest {
+ protected:
+  // A small tree with files in several folders, each written on 5 January 2021; false when the
+  // file system refused that time.
+  bool MakeMixedTree() {
+    Folders({"a", "a/a1", "b"});
+    Files({"top", "a/in-a", "a/a1/in-a1"});
+    return Stamp({"top", "a/in-a", "a/a1/in-a1"}, kJan5);
+  }
+};
+
+TEST_F(CommandLineTest, QuestionMarkPrintsOnlyTheUsageText) {
+  EXPECT_TRUE(Printed(Foldgraf({"/?"}), kUsage));
+  EXPECT_TRUE(Printed(Foldgraf({"/?abc"}), kUsage));
+  EXPECT_TRUE(Printed(Foldgraf({"/F", "x", "/?"}), kUsage));
+}
+
+TEST_F(CommandLineTest, InvalidSwitchEndsTheScanBeforeALaterUsageRequest) {
+  EXPECT_TRUE(Printed(Foldgraf({"/X", "/?"}), InvalidSwitch("/X")));
+}
+
+TEST_F(CommandLineTest, UsageRequestEndsTheScanBeforeALaterInvalidSwitch) {
+  EXPECT_TRUE(Printed(Foldgraf({"/?", "/X"}), kUsage));
+}
+
+TEST_F(CommandLineTest, SecondPathEndsTheScanBeforeALaterSwitch) {
+  EXPECT_TRUE(Printed(Foldgraf({"a", "b", "/Q"}), TooManyParameters("b")));
+}
+
+TEST_F(CommandLineTest, ArgumentsRightOfTheFirstErrorAreNeverExamined) {
+  EXPECT_TRUE(Printed(Foldgraf({"/X", "a", "b"}), InvalidSwitch("/X")));
+  EXPECT_TRUE(Printed(Foldgraf({"a", "/X", "b"}), InvalidSwitch("/X")));
+  EXPECT_TRUE(Printed(Foldgraf({"a", "b", "/?"}), TooManyParameters("b")));
+  EXPECT_TRUE(Printed(Foldgraf({"a", "b", "c"}), TooManyParameters("b")));
+  EXPECT_TRUE(Printed(Foldgraf({"/?", "a", "b"}), kUsage));
+}
+
+TEST_F(CommandLineTest, LoneSlashIsAnInvalidSwitch) {
+  EXPECT_TRUE(Printed(Foldgraf({"/"}), InvalidSwitch("/")));
+}
+
+TEST_F(CommandLineTest, RejectedArgumentIsEchoedByteForByte) {
+  for (const std::string& bad : Names{"/Xyz", "/x", "//", "/-", "/ F", "/\xff\xfe", "/日本"}) {
+    EXPECT_TRUE(Printed(Foldgraf({bad}), InvalidSwitch(bad))) << "argument " << Visible(bad);
+  }
+  for (const std::string& surplus : Names{"b c", "", "\xff", "日本語", "-F"}) {
+    EXPECT_TRUE(Printed(Foldgraf({"a", surplus}), TooManyParameters(surplus)))
+        << "second path " << Visible(surplus);
+  }
+}
+
+TEST_F(CommandLineTest, SwitchesInAnyOrderAndCaseGiveTheSameListing) {
+  if (!MakeMixedTree()) GTEST_SKIP() << "file system refused the time";
+  const std::string expected =
+      PathHeader(Win()) + DrawnTree(At(), Drawing().Ascii().WithFiles().WithStamps(kJan5Stamp));
+  EXPECT_TRUE(Printed(Foldgraf({"/f", "/A", "/t", Win()}), expected));
+  EXPECT_TRUE(Printed(Foldgraf({Win(), "/T", "/a", "/F"}), expected));
+  EXPECT_TRUE(Printed(Foldgraf({"/F", "/f", Win(), "/A", "/a", "/T", "/t"}), expected));
+}
+
+TEST_F(CommandLineTest, OnlyTheSecondByteOfASwitchCounts) {
+  if (!MakeMixedTree()) GTEST_SKIP() << "file system refused the time";
+  EXPECT_TRUE(Printed(
+      Foldgraf({"/ff", "/Tx", "/Axyz", Win()}),
+      PathHeader(Win()) + DrawnTree(At(), Drawing().Ascii().WithFiles().WithStamps(kJan5Stamp))));
+  EXPECT_TRUE(Printed(Foldgraf({"/Fa", Win()}),
+                      PathHeader(Win()) + DrawnTree(At(), Drawing().WithFiles())));
+}
+
+TEST_F(CommandLineTest, TimesWithoutFilesChangeNothing) {
+  if (!MakeMixedTree()) GTEST_SKIP() << "file system refused the time";
+  const std::string expected = PathHeader(Win()) + DrawnTree(At());
+  EXPECT_TRUE(Printed(Foldgraf({Win()}), expected));
+  EXPECT_TRUE(Printed(Foldgraf({"/T", Win()}), expected));
+}
+
+TEST_F(CommandLineTest, ArgumentStartingWithHyphenIsAPath) {
+  Folders({"-F", "-F/sub"});
+  EXPECT_TRUE(Printed(Foldgraf({"-F"}), PathHeader(Win("-F")) + Lines({"└─sub"})));
+  EXPECT_TRUE(Printed(Foldgraf({"-x"}),
+                      PathHeader(Win("-x")) + InvalidPath(BehindRoot(Win("-x"))) + kNoSubfolders));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Which folder is listed, and how the header names it.
+
+class TargetTest : public FolderTest {};
+
+TEST_F(TargetTest, NoPathListsTheCurrentFolderInCurrentFolderForm) {
+  Folders({"src"});
+  Files({"f"});
+  EXPECT_TRUE(Printed(Foldgraf({"/F"}), CurrentFolderHeader() + Lines({"│  f", "│  ", "└─src"})));
+}
+
+TEST_F(TargetTest, NoPathInFolderWithoutSubfoldersEndsWithTheNote) {
+  EXPECT_TRUE(Printed(Foldgraf({}), CurrentFolderHeader() + kNoSubfolders));
+}
+
+TEST_F(TargetTest, DotIsTheCurrentFolderByItsFullPath) {
+  Folders({"src", "src/lib"});
+  EXPECT_TRUE(Printed(Foldgraf({"."}), PathHeader(Win()) + Lines({"└─src", "    └─lib"})));
+}
+
+TEST_F(TargetTest, TrailingBackslashStaysInTheRootLineOnly) {
+  Folders({"a", "a/a1", "b"});
+  Files({"f", "a/g", "a/a1/h"});
+  const std::string tree = DrawnTree(At(), Drawing().WithFiles());
+  EXPECT_TRUE(Printed(Foldgraf({"/F", Win() + "\\"}), PathHeader(Win() + "\\") + tree));
+  EXPECT_TRUE(Printed(Foldgraf({"/F", Win()}), PathHeader(Win()) + tree));
+}
+
+TEST_F(TargetTest, LowerCaseDriveLetterIsPrintedUpperCase) {
+  Folders({"Mixed", "Mixed/Case"});
+  EXPECT_TRUE(Printed(Foldgraf({"c" + Win("Mixed").substr(1)}),
+                      PathHeader(Win("Mixed")) + Lines({"└─Case"})));
+}
+
+TEST_F(TargetTest, ForwardSlashesArePrintedAsBackslashes) {
+  Folders({"sub", "sub/inner"});
+  EXPECT_TRUE(Printed(Foldgraf({"c:" + At("sub")}), PathHeader(Win("sub")) + Lines({"└─inner"})));
+  EXPECT_TRUE(Printed(Foldgraf({"C:" + At("sub") + "/"}),
+                      PathHeader(Win("sub") + "\\") + Lines({"└─inner"})));
+}
+
+TEST_F(TargetTest, RelativePathIsResolvedAgainstTheCurrentFolder) {
+  Folders({"sub", "sub/inner"});
+  const std::string expected = PathHeader(Win("sub")) + Lines({"└─inner"});
+  EXPECT_TRUE(Printed(Foldgraf({"sub"}), expected));
+  EXPECT_TRUE(Printed(Foldgraf({".\\sub"}), expected));
+  EXPECT_TRUE(Printed(Foldgraf({"./sub/../sub"}), expected));
+  EXPECT_TRUE(Printed(FoldgrafIn(At("sub/inner"), {".."}), expected));
+}
+
+TEST_F(TargetTest, DriveThatDoesNotExistIsAnInvalidPathWithZeroSerial) {
+  EXPECT_TRUE(
+      Printed(Foldgraf({"z:\\"}), NoVolumeHeader("Z:\\") + InvalidPath("") + kNoSubfolders));
+  EXPECT_TRUE(
+      Printed(Foldgraf({"z:\\some\\where"}),
+              NoVolumeHeader("Z:\\some\\where") + InvalidPath("some\\where") + kNoSubfolders));
+  EXPECT_TRUE(
+      Printed(Foldgraf({"Q:/x"}), NoVolumeHeader("Q:\\x") + InvalidPath("x") + kNoSubfolders));
+}
+
+TEST_F(TargetTest, NetworkPathNamesNothing) {
+  EXPECT_TRUE(Printed(Foldgraf({"\\\\server\\share\\x"}),
+                      NoVolumeHeader("\\\\server\\share\\x") + InvalidPath("x") + kNoSubfolders));
+}
+
+TEST_F(TargetTest, MissingFolderIsAnInvalidPath) {
+  const std::string expected =
+      PathHeader(Win("missing")) + InvalidPath(BehindRoot(Win("missing"))) + kNoSubfolders;
+  EXPECT_TRUE(Printed(Foldgraf({"missing"}), expected));
+  EXPECT_TRUE(Printed(Foldgraf({Win("missing")}), expected));
+  EXPECT_TRUE(Printed(Foldgraf({"c" + Win("missing").substr(1)}), expected));
+}
+
+TEST_F(TargetTest, FileIsAnInvalidPath) {
+  Files({"plain.txt"});
+  EXPECT_TRUE(Printed(
+      Foldgraf({"/F", Win("plain.txt")}),
+      PathHeader(Win("plain.txt")) + InvalidPath(BehindRoot(Win("plain.txt"))) + kNoSubfolders));
+}
+
+TEST_F(TargetTest, EmptyFolderGetsOnlyTheNote) {
+  EXPECT_TRUE(Printed(Foldgraf({Win()}), PathHeader(Win()) + kNoSubfolders));
+  EXPECT_TRUE(Printed(Foldgraf({"/F", "/T", Win()}), PathHeader(Win()) + kNoSubfolders));
+}
+
+TEST_F(TargetTest, FolderWithOnlyFilesGetsItsFileBlockAndTheNote) {
+  Files({"one", "two"});
+  const Names files = FileNames(At());
+  ASSERT_EQ(files.size(), 2u);
+  EXPECT_TRUE(Printed(
+      Foldgraf({"/F", Win()}),
+      PathHeader(Win()) + Lines({"    " + files[0], "    " + files[1], "    "}) + kNoSubfolders));
+  EXPECT_TRUE(Printed(Foldgraf({Win()}), PathHeader(Win()) + kNoSubfolders));
+}
+
+TEST_F(TargetTest, EmptyArgumentIsAnInvalidPathShownAsTyped) {
+  EXPECT_TRUE(Printed(Foldgraf({""}), NoVolumeHeader("") + InvalidPath("") + kNoSubfolders));
+}
+
+TEST_F(TargetTest, OverlongArgumentIsAnInvalidPathShownAsTyped) {
+  const std::string overlong = "c:\\" + std::string(5000, 'a');
+  EXPECT_TRUE(Printed(Foldgraf({overlong}),
+                      NoVolumeHeader(overlong) + InvalidPath(overlong) + kNoSubfolders));
+}
+
+// A relative path of folder names up to 200 bytes long, exactly `length` bytes in all.
+std::string RelativePathOfLength(std::size_t length) {
+  std::string path;
+  while (path.size() < length) path += path.size() % 201 == 200 ? '\\' : 'x';
+  path.back() = 'x';
+  return path;
+}
+
+TEST_F(TargetTest, AbsoluteFormFillingTheWholePathBufferIsStillResolved) {
+  // 4095 bytes and the NUL make 4096.
+  const std::string relative = RelativePathOfLength(4095 - Win().size() - 1);
+  const std::string full = Win() + "\\" + relative;
+  ASSERT_EQ(full.size(), 4095u);
+  EXPECT_TRUE(Printed(Foldgraf({relative}),
+                      PathHeader(full) + InvalidPath(BehindRoot(full)) + kNoSubfolders));
+}
+
+TEST_F(TargetTest, AbsoluteFormOneByteOverThePathBufferIsShownAsTyped) {
+  const std::string relative = RelativePathOfLength(4096 - Win().size() - 1);
+  ASSERT_EQ((Win() + "\\" + relative).size(), 4096u);
+  EXPECT_TRUE(Printed(Foldgraf({relative}),
+                      NoVolumeHeader(relative) + InvalidPath(relative) + kNoSubfolders));
+}
+
+TEST_F(TargetTest, DriveRootIsListedUnderRootLineCBackslash) {
+  // Only the start: the whole machine is not walked. Closing the pipe ends the run.
+  Invocation run_on_root{{"c:\\"}, base_};
+  run_on_root.close_after_lines = 4;
+  const Outcome run = RunProgram(run_on_root);
+  const Names roots = SubfolderNames("/");
+  ASSERT_GE(roots.size(), 2u);
+  EXPECT_TRUE(EndedCleanly(run));
+  EXPECT_TRUE(SameBytes(PathHeader("C:\\") + Lines({"├─" + roots[0]}), FirstLines(run.out, 4)));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Connectors, segments and file blocks.
+
+class TreeDrawingTest : public FolderTest {};
+
+TEST_F(TreeDrawingTest, LastSubfolderGetsEndConnectorAndBlankSegmentsBelow) {
+  Folders({"p", "p/x", "p/x/y", "q", "q/x", "q/x/y", "r", "r/x", "r/x/y"});
+  const Names order = SubfolderNames(At());
+  ASSERT_EQ(order.size(), 3u);
+  EXPECT_TRUE(Printed(Foldgraf({Win()}), PathHeader(Win()) + Lines({
+                                                                 "├─" + order[0],
+                                                                 "│  └─x",
+                                                                 "│      └─y",
+                                                                 "├─" + order[1],
+                                                                 "│  └─x",
+                                                                 "│      └─y",
+                                                                 "└─" + order[2],
+                                                                 "    └─x",
+                                                                 "        └─y",
+                                                             })));
+  EXPECT_TRUE(Printed(Foldgraf({"/A", Win()}), PathHeader(Win()) + Lines({
+                                                                       "+---" + order[0],
+                                                                       "|   \\---x",
+                                                                       "|       \\---y",
+                                                                       "+---" + order[1],
+                                                                       "|   \\---x",
+                                                                       "|       \\---y",
+                                                                       "\\---" + order[2],
+                                                                       "    \\---x",
+                                                                       "        \\---y",
+                                                                   })));
+}
+
+TEST_F(TreeDrawingTest, FilesOnlyFolderGetsBlankSegmentAndSpacerOfFourSpaces) {
+  Folders({"only"});
+  Files({"only/f1", "only/f2"});
+  const Names files = FileNames(At("only"));
+  const std::string expected = PathHeader(Win()) + Lines({
+                                                       "└─only",
+                                                       "        " + files[0],
+                                                       "        " + files[1],
+                                                       "        ",
+                                                   });
+  EXPECT_TRUE(Printed(Foldgraf({"/F", Win()}), expected));
+}
+
+TEST_F(TreeDrawingTest, FileBlockOfFolderWithSubfoldersCarriesTheBarSegment) {
+  Folders({"a", "a/s", "b"});
+  Files({"a/f"});
+  const std::string tree = SubfolderNames(At()) == Names{"a", "b"}
+                               ? Lines({"├─a", "│  │  f", "│  │  ", "│  └─s", "└─b"})
+                               : Lines({"├─b", "└─a", "    │  f", "    │  ", "    └─s"});
+  EXPECT_TRUE(Printed(Foldgraf({"/F", Win()}), PathHeader(Win()) + tree));
+  const std::string ascii = SubfolderNames(At()) == Names{"a", "b"}
+                                ? Lines({"+---a", "|   |   f", "|   |   ", "|   \\---s", "\\---b"})
+                                : Lines({"+---b", "\\---a", "    |   f", "    |   ", "    \\---s"});
+  EXPECT_TRUE(Printed(Foldgraf({"/F", "/A", Win()}), PathHeader(Win()) + ascii));
+}
+
+TEST_F(TreeDrawingTest, SubfoldersWithoutFilesHaveNoSpacerLine) {
+  Folders({"a", "a/a1"});
+  Files({"a/a1/f"});
+  EXPECT_TRUE(Printed(Foldgraf({"/F", Win()}), PathHeader(Win()) + Lines({
+                                                                       "└─a",
+                                                                       "    └─a1",
+                                                                       "            f",
+                                                                       "            ",
+                                                                   })));
+}
+
+TEST_F(TreeDrawingTest, FoldersNeverAppearAsFileLines) {
+  Folders({"d", "d/inner"});
+  Files({"f"});
+  MakeLink("d", At("link-to-d"));
+  const Names order = SubfolderNames(At());
+  ASSERT_EQ(std::set<std::string>(order.begin(), order.end()),
+            (std::set<std::string>{"d", "link-to-d"}));
+  EXPECT_TRUE(Printed(Foldgraf({"/F", Win()}), PathHeader(Win()) + Lines({
+                                                                       "│  f",
+                                                                       "│  ",
+                                                                       "├─" + order[0],
+                                                                       "│  └─inner",
+                                                                       "└─" + order[1],
+                                                                       "    └─inner",
+                                                                   })));
+}
+
+TEST_F(TreeDrawingTest, HiddenEntriesAreListed) {
+  Folders({".hidden", ".hidden/.inner"});
+  Files({".dotfile", ".hidden/.x"});
+  EXPECT_TRUE(Printed(Foldgraf({"/F", Win()}), PathHeader(Win()) + Lines({
+                                                                       "│  .dotfile",
+                                                                       "│  ",
+                                                                       "└─.hidden",
+                                                                       "    │  .x",
+                                                                       "    │  ",
+                                                                       "    └─.inner",
+                                                                   })));
+}
+
+TEST_F(TreeDrawingTest, PipesSocketsAndDanglingLinksAreListedAsFiles) {
+  Folders({"d"});
+  Files({"f"});
+  ASSERT_EQ(mkfifo(At("fifo").c_str(), 0644), 0);
+  const int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  ASSERT_LT(At("sock").size(), sizeof address.sun_path);
+  strcpy(address.sun_path, At("sock").c_str());
+  ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  MakeLink("nowhere", At("dangling"));
+  MakeLink("f", At("link-to-f"));
+
+  std::string files;
+  for (const std::string& name : FileNames(At())) files += Lines({"│  " + name});
+  EXPECT_EQ(FileNames(At()).size(), 5u);
+  EXPECT_TRUE(Printed(Foldgraf({"/F", Win()}), PathHeader(Win()) + files + Lines({"│  ", "└─d"})));
+  EXPECT_TRUE(Printed(Foldgraf({Win()}), PathHeader(Win()) + Lines({"└─d"})));
+  close(sock);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Time stamps.
+
+class TimeStampTest : public FolderTest {};
+
+TEST_F(TimeStampTest, EveryFieldIsZeroPaddedUtcWithoutFractions) {
+  struct Case {
+    std::string name;
+    long long seconds;
+    long nanoseconds;
+    std::string stamp;
+  };
+  const std::vector<Case> cases = {
+      {"jan5", kJan5, 0, "2021/01/05 07:03:09    "},
+      {"before-epoch", -1, 500000000, "1969/12/31 23:59:59    "},
+      {"epoch-almost-1s", 0, 999999999, "1970/01/01 00:00:00    "},
+      {"leap-day", 951782400, 0, "2000/02/29 00:00:00    "},
+      {"past-32-bit", 2147483648LL, 0, "2038/01/19 03:14:08    "},
+  };
+  std::map<std::string, std::string> stamps;
+  for (const Case& c : cases) {
+    MakeFile(At(c.name));
+    if (!SetMtime(At(c.name), c.seconds, c.nanoseconds)) {
+      GTEST_SKIP() << "file system refused the time of " << c.name;
+    }
+    stamps[c.name] = c.stamp;
+  }
+  std::string expected = PathHeader(Win());
+  for (const std::string& name : FileNames(At())) expected += Lines({"    " + stamps[name] + name});
+  expected += Lines({"    "}) + kNoSubfolders;
+  EXPECT_TRUE(Printed(Foldgraf({"/F", "/T", Win()}), expected));
+  // Neither the time zone nor the locale changes what is shown.
+  EXPECT_TRUE(Printed(
+      RunProgram(
+          {{"/F", "/T", Win()}, base_, {"TZ=JST-9", "LANG=ja_JP.UTF-8", "LC_ALL=ja_JP.UTF-8"}}),
+      expected));
+}
+
+TEST_F(TimeStampTest, TimesOutsideTheFileTimeRangeShowAPlaceholderOfTheSameWidth) {
+  // tmpfs keeps any 64-bit time, so the edges of the range can be set there.
+  struct statfs fs;
+  if (statfs("/dev/shm", &fs) != 0 || fs.f_type != 0x01021994 /* TMPFS_MAGIC */) {
+    GTEST_SKIP() << "/dev/shm is not tmpfs";
+  }
+  const std::string folder = MakeTempFolder("/dev/shm");
+  struct Case {
+    std::string name;
+    long long seconds;
+    long nanoseconds;
+    std::string stamp;
+  };
+  const std::vector<Case> cases = {
+      // 1601-01-01 00:00:00, the first instant there is.
+      {"first", -11644473600LL, 0, "1601/01/01 00:00:00    "},
+      // One tick before it.
+      {"before", -11644473601LL, 999999900, kUnknownTime},
+      // 2^63 - 1 ticks, the last instant that can be shown.
+      {"last", 910692730085LL, 477580700, "30828/09/14 02:48:05    "},
+      // 2^63 ticks.
+      {"beyond", 910692730085LL, 477580800, kUnknownTime},
+  };
+  std::map<std::string, std::string> stamps;
+  bool kept = true;
+  for (const Case& c : cases) {
+    MakeFile(folder + "/" + c.name);
+    kept = SetMtime(folder + "/" + c.name, c.seconds, c.nanoseconds) && kept;
+    stamps[c.name] = c.stamp;
+  }
+  if (kept) {
+    std::string expected = PathHeader(WinPath(folder));
+    for (const std::string& name : FileNames(folder)) {
+      expected += Lines({"    " + stamps[name] + name});
+    }
+    expected += Lines({"    "}) + kNoSubfolders;
+    EXPECT_TRUE(Printed(Foldgraf({"/F", "/T", WinPath(folder)}), expected));
+  }
+  RemoveTree(folder);
+  if (!kept) GTEST_SKIP() << "tmpfs refused a time at the edge of the range";
+}
+
+// ---------------------------------------------------------------------------------------------
+// Folders that are hard to walk.
+
+class HardFolderTest : public FolderTest {};
+
+TEST_F(HardFolderTest, LinkBackToTheWalkedPathShowsItsLineAndNothingBelow) {
+  Folders({"a", "b"});
+  Files({"t", "a/x", "b/y"});
+  MakeLink(".", At("self"));
+  MakeLink("..", At("a/loop"));
+  MakeLink(".", At("a/again"));
+  // Leads sideways, not back: walked like any folder, its own links back included.
+  MakeLink("../a", At("b/toa"));
+  if (!Stamp({"t", "a/x", "b/y"}, kJan5)) GTEST_SKIP() << "file system refused the time";
+  const Drawing drawing =
+      Drawing()
+          .WithFiles()
+          .WithStamps(kJan5Stamp)
+          .Cut({At("self"), At("a/loop"), At("a/again"), At("b/toa/loop"), At("b/toa/again")});
+  EXPECT_TRUE(Printed(Foldgraf({"/F", "/T", Win()}), PathHeader(Win()) + DrawnTree(At(), drawing)));
+  // Walked from a, the link up leads off the walked path and is listed; inside it, a itself, the
+  // link to a and the link to the folder above are the ones that lead back.
+  EXPECT_TRUE(
+      Printed(Foldgraf({Win("a")}),
+              PathHeader(Win("a")) +
+                  DrawnTree(At("a"), Drawing().Cut({At("a/again"), At("a/loop/a"),
+                                                    At("a/loop/self"), At("a/loop/b/toa")}))));
+}
+
+TEST_F(HardFolderTest, FiveHundredLevelsAreDrawnWhole) {
+  constexpr int kLevels = 500;
+  int folder = open(base_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  for (int level = 0; level < kLevels && folder >= 0; ++level) {
+    const int child = MakeFolderAt(folder, "d");
+    close(folder);
+    folder = child;
+  }
+  ASSERT_GE(folder, 0);
+  MakeFileAt(folder, "f");
+  close(folder);
+
+  std::string expected = PathHeader(Win());
+  for (int level = 0; level < kLevels; ++level) {
+    expected += std::string(4 * level, ' ') + "└─d" + kCrLf;
+  }
+  expected += std::string(4 * kLevels + 4, ' ') + "f" + kCrLf;
+  expected += std::string(4 * kLevels + 4, ' ') + kCrLf;
+  EXPECT_TRUE(Printed(Foldgraf({"/F", Win()}), expected));
+}
+
+TEST_F(HardFolderTest, NamesAreWrittenByteForByte) {
+  Folders({"with space", "with space/inner", "日本語フォルダ", "日本語フォルダ/子", "\xff\xfe",
+           " lead", "trail ", "trail /in"});
+  Files({"ファイル.txt", "two  spaces.txt", "\xff\xfe/\x80\x81", "日本語フォルダ/子/\xe3\x81"});
+  EXPECT_TRUE(
+      Printed(Foldgraf({"/F", Win()}), PathHeader(Win()) + DrawnTree(At(), Drawing().WithFiles())));
+  EXPECT_TRUE(Printed(Foldgraf({"/F", "/A", Win()}),
+                      PathHeader(Win()) + DrawnTree(At(), Drawing().Ascii().WithFiles())));
+  // The same bytes work as a target.
+  EXPECT_TRUE(
+      Printed(Foldgraf({"/F", "\xff\xfe"}),
+              PathHeader(Win("\xff\xfe")) + Lines({"    \x80\x81", "    "}) + kNoSubfolders));
+  EXPECT_TRUE(
+      Printed(Foldgraf({"日本語フォルダ"}), PathHeader(Win("日本語フォルダ")) + Lines({"└─子"})));
+}
+
+TEST_F(HardFolderTest, FolderPastTheSearchPatternLimitShowsItsLineOnly) {
+  // A folder is walked while its path, "\*" and a NUL fit in 4096 bytes: paths up to 4093 bytes.
+  constexpr std::size_t kLongestWalkedPath = 4093;
+  // Folder names of 200 to 255 bytes lead to a folder whose path has exactly that length, then
+  // beside it one whose path is a byte longer.
+  const std::size_t chain_bytes = kLongestWalkedPath - Win().size() - 201;
+  const std::size_t steps = chain_bytes / 201;
+  std::size_t extra = chain_bytes - steps * 201;
+  ASSERT_LE(extra, steps * 55);
+  int folder = open(base_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  std::string path = base_;
+  for (std::size_t step = 0; step < steps && folder >= 0; ++step) {
+    const std::size_t more = std::min<std::size_t>(extra, 55);
+    extra -= more;
+    const std::string name(200 + more, static_cast<char>('a' + step % 26));
+    const int child = MakeFolderAt(folder, name);
+    MakeFileAt(child, "f");
+    close(folder);
+    folder = child;
+    path += "/" + name;
+  }
+  ASSERT_GE(folder, 0);
+  const std::string fits(200, 'P'), too_long(201, 'Q'), deeper(200, 'T');
+  for (const std::string& name : {fits, too_long}) {
+    const int last = MakeFolderAt(folder, name);
+    MakeFileAt(last, "f");
+    const int below = MakeFolderAt(last, deeper);
+    MakeFileAt(below, "g");
+    close(MakeFolderAt(below, "bottom"));
+    close(below);
+    close(last);
+  }
+  close(folder);
+  ASSERT_EQ(WinPath(path + "/" + fits).size(), kLongestWalkedPath);
+
+  const Drawing drawing =
+      Drawing().WithFiles().Cut({path + "/" + fits + "/" + deeper, path + "/" + too_long});
+  EXPECT_TRUE(Printed(Foldgraf({"/F", Win()}), PathHeader(Win()) + DrawnTree(At(), drawing)));
+}
+
+TEST_F(HardFolderTest, UnreadableFolderShowsItsLineAndNothingBelow) {
+  if (geteuid() == 0) GTEST_SKIP() << "root reads every folder";
+  Folders({"locked", "locked/inner", "open"});
+  Files({"locked/f", "top"});
+  ASSERT_EQ(chmod(At("locked").c_str(), 0), 0);
+  EXPECT_TRUE(
+      Printed(Foldgraf({"/F", Win()}),
+              PathHeader(Win()) + DrawnTree(At(), Drawing().WithFiles().Cut({At("locked")}))));
+  EXPECT_TRUE(Printed(Foldgraf({"/F", Win("locked")}), PathHeader(Win("locked")) + kNoSubfolders));
+  chmod(At("locked").c_str(), 0755);
+}
+
+// ---------------------------------------------------------------------------------------------
+// One folder of 20,000 files, made once for the tests that need a long output.
+
+class LargeFolderTest : public ::testing::Test {
+ protected:
+  static constexpr int kFiles = 20000;
+
+  static void SetUpTestSuite() {
+    folder_ = new std::string(MakeTempFolder("/tmp"));
+    const int fd = open(folder_->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+      ADD_FAILURE() << "cannot open " << *folder_ << ": " << strerror(errno);
+      return;
+    }
+    char name[32];
+    for (int i = 0; i < kFiles; ++i) {
+      snprintf(name, sizeof name, "file-%05d.dat", i);
+      MakeFileAt(fd, name);
+    }
+    close(fd);
+  }
+  static void TearDownTestSuite() {
+    RemoveTree(*folder_);
+    delete folder_;
+    folder_ = nullptr;
+  }
+
+  static std::string* folder_;
+};
+std::string* LargeFolderTest::folder_ = nullptr;
+
+TEST_F(LargeFolderTest, TwentyThousandFilesComeInDirectoryOrder) {
+  const Names files = FileNames(*folder_);
+  ASSERT_EQ(files.size(), static_cast<std::size_t>(kFiles));
+  std::string expected = PathHeader(WinPath(*folder_));
+  for (const std::string& name : files) expected += "    " + name + kCrLf;
+  expected += Lines({"    "}) + kNoSubfolders;
+  EXPECT_TRUE(Printed(RunProgram({{"/F", WinPath(*folder_)}}), expected));
+}
+
+TEST_F(LargeFolderTest, ClosedPipeEndsTheRunWithStatusZero) {
+  // As `foldgraf /F big | head -1`: the reader leaves after the first line.
+  Invocation pager{{"/F", WinPath(*folder_)}};
+  pager.close_after_lines = 1;
+  const Outcome run = RunProgram(pager);
+  EXPECT_TRUE(EndedCleanly(run));
+  EXPECT_TRUE(SameBytes(Lines({SerialLine('-', DriveCSerial())}), FirstLines(run.out, 1)));
+}
+
+}  // namespace
+}  // namespace foldgraf_e2e
