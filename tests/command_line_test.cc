@@ -61,16 +61,7 @@ TEST(CommandLineTest, FirstErrorEndsTheScan) {
 }
 
 TEST(CommandLineTest, UsageRequestIgnoresEverythingAfterIt) {
-  std::string const usage = Lines({
-      "ドライブやパスのフォルダ構造を図式表示します。",
-      "",
-      "FOLDGRAF [ドライブ:][パス] [/F] [/A] [/T]",
-      "",
-      "   /F   各フォルダのファイル名を表示します。",
-      "   /A   拡張文字ではなく、ASCII 文字で表示します。",
-      "   /T   各ファイルのタイムスタンプを表示します。",
-      "",
-  });
+  std::string const usage = ExpectedUsage();
   EXPECT_EQ(Output({"/?", "/X"}), usage);
   EXPECT_EQ(Output({"c:\\x", "/F", "/?", "too", "many"}), usage);
 }

@@ -25,9 +25,13 @@
 #include <utility>
 #include <vector>
 
+#include "expected_text.h"
+
 extern char** environ;
 
 namespace foldgraf_e2e {
+
+using ::Lines;
 
 using Names = std::vector<std::string>;
 
@@ -35,13 +39,6 @@ using Names = std::vector<std::string>;
 // Expected texts
 
 inline const std::string kCrLf = "\r\n";
-
-// Each line followed by CR LF, the only line end the program writes.
-inline std::string Lines(std::initializer_list<std::string> lines) {
-  std::string text;
-  for (const std::string& line : lines) text += line + kCrLf;
-  return text;
-}
 
 struct Glyphs {
   std::string tee, end, bar, blank;

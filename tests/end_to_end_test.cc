@@ -14,16 +14,7 @@
 namespace foldgraf_e2e {
 namespace {
 
-const std::string kUsage = Lines({
-    "ドライブやパスのフォルダ構造を図式表示します。",
-    "",
-    "FOLDGRAF [ドライブ:][パス] [/F] [/A] [/T]",
-    "",
-    "   /F   各フォルダのファイル名を表示します。",
-    "   /A   拡張文字ではなく、ASCII 文字で表示します。",
-    "   /T   各ファイルのタイムスタンプを表示します。",
-    "",
-});
+const std::string kUsage = ExpectedUsage();
 
 std::string InvalidSwitch(const std::string& argument) {
   return Lines({"無効なスイッチです - " + argument});
@@ -486,13 +477,15 @@ TEST_F(TreeDrawingTest, PipesSocketsAndDanglingLinksAreListedAsFiles) {
 
 class TimeStampTest : public FolderTest {};
 
+// A file, the last-write time it is given, and the time stamp it is expected to show.
+struct Case {
+  std::string name;
+  long long seconds;
+  long nanoseconds;
+  std::string stamp;
+};
+
 TEST_F(TimeStampTest, EveryFieldIsZeroPaddedUtcWithoutFractions) {
-  struct Case {
-    std::string name;
-    long long seconds;
-    long nanoseconds;
-    std::string stamp;
-  };
   const std::vector<Case> cases = {
       {"jan5", kJan5, 0, "2021/01/05 07:03:09    "},
       {"before-epoch", -1, 500000000, "1969/12/31 23:59:59    "},
@@ -526,12 +519,6 @@ TEST_F(TimeStampTest, TimesOutsideTheFileTimeRangeShowAPlaceholderOfTheSameWidth
     GTEST_SKIP() << "/dev/shm is not tmpfs";
   }
   const std::string folder = MakeTempFolder("/dev/shm");
-  struct Case {
-    std::string name;
-    long long seconds;
-    long nanoseconds;
-    std::string stamp;
-  };
   const std::vector<Case> cases = {
       // 1601-01-01 00:00:00, the first instant there is.
       {"first", -11644473600LL, 0, "1601/01/01 00:00:00    "},

@@ -8,6 +8,7 @@
 #include <iostream>
 #include <string>
 
+#include "expected_text.h"
 #include "platform/platform.h"
 
 class OutputCapture {
@@ -41,10 +42,3 @@ class OutputCapture {
   int saved_ = -1;
   std::string text_;
 };
-
-// Joins lines with the CR LF that every line of output ends in.
-inline std::string Lines(std::initializer_list<std::string> lines) {
-  std::string text;
-  for (std::string const& line : lines) text.append(line).append("\r\n");
-  return text;
-}
