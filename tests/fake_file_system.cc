@@ -1,5 +1,7 @@
 #include "fake_file_system.h"
 
+#include "platform/posix_internal.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -93,10 +95,7 @@ bool FakeFileSystem::IsFile(const std::string& path) const {
 // The platform operations that touch the file system, over the fake.
 
 DWORD GetCurrentDirectoryA(DWORD length, LPSTR buffer) {
-  std::string const& current = FakeFileSystem::Get().currentFolder;
-  if (current.size() + 1 > length) return static_cast<DWORD>(current.size() + 1);
-  std::memcpy(buffer, current.c_str(), current.size() + 1);
-  return static_cast<DWORD>(current.size());
+  return CopyPathResult(FakeFileSystem::Get().currentFolder, length, buffer);
 }
 
 BOOL PathIsDirectoryA(LPCSTR path) { return FakeFileSystem::Get().Find(path) != nullptr; }
