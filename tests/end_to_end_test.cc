@@ -568,13 +568,13 @@ TEST_F(HardFolderTest, LinkBackToTheWalkedPathShowsItsLineAndNothingBelow) {
           .WithStamps(kJan5Stamp)
           .Cut({At("self"), At("a/loop"), At("a/again"), At("b/toa/loop"), At("b/toa/again")});
   EXPECT_TRUE(Printed(Foldgraf({"/F", "/T", Win()}), PathHeader(Win()) + DrawnTree(At(), drawing)));
-  // Walked from a, the link up leads off the walked path and is listed; inside it, a itself, the
-  // link to a and the link to the folder above are the ones that lead back.
-  EXPECT_TRUE(
-      Printed(Foldgraf({Win("a")}),
-              PathHeader(Win("a")) +
-                  DrawnTree(At("a"), Drawing().Cut({At("a/again"), At("a/loop/a"),
-                                                    At("a/loop/self"), At("a/loop/b/toa")}))));
+  // Walked from a, the link up leads off the walked path and is listed. Below it, a is a plain
+  // folder and walked once more; only links are cut: those to a, to the folder above, and a's own.
+  EXPECT_TRUE(Printed(
+      Foldgraf({Win("a")}),
+      PathHeader(Win("a")) +
+          DrawnTree(At("a"), Drawing().Cut({At("a/again"), At("a/loop/self"), At("a/loop/b/toa"),
+                                            At("a/loop/a/again"), At("a/loop/a/loop")}))));
 }
 
 TEST_F(HardFolderTest, FiveHundredLevelsAreDrawnWhole) {

@@ -23,13 +23,19 @@ std::string Canonical(const std::string& path) {
 
 struct FakeListing {
   std::vector<FakeEntry> entries;
+  std::string folder;  // where the folder really is, links followed
+  bool withTimes;
   std::size_t next = 0;
 };
 
-void Deliver(const FakeEntry& from, WIN32_FIND_DATAA* entry) {
+// As the POSIX layer does, a basic listing leaves the times zero, and a link is marked as one.
+void Deliver(const FakeListing& listing, const FakeEntry& from, WIN32_FIND_DATAA* entry) {
   *entry = {};
   entry->dwFileAttributes = from.folder ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
-  entry->ftLastWriteTime = from.lastWrite;
+  if (FakeFileSystem::Get().IsLink(listing.folder + "\\" + from.name)) {
+    entry->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+  }
+  if (listing.withTimes) entry->ftLastWriteTime = from.lastWrite;
   std::strncpy(entry->cFileName, from.name.c_str(), sizeof entry->cFileName - 1);
 }
 
@@ -108,7 +114,12 @@ BOOL GetVolumeInformationA(LPCSTR root, LPSTR, DWORD, LPDWORD serialNumber, LPDW
   return TRUE;
 }
 
-HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* entry) {
+bool FakeFileSystem::IsLink(const std::string& path) const { return links_.count(Canonical(path)) != 0; }
+
+// The search hints are only hints: every entry is delivered, so the filters must still check.
+HANDLE FindFirstFileExA(LPCSTR pattern, FINDEX_INFO_LEVELS level, void* found, FINDEX_SEARCH_OPS, void*,
+                        DWORD) {
+  auto* const entry = static_cast<WIN32_FIND_DATAA*>(found);
   FakeFileSystem& fake = FakeFileSystem::Get();
   fake.patterns.push_back(pattern);
   std::string folderPath = pattern;
@@ -119,16 +130,21 @@ HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* entry) {
   FakeFileSystem::FolderData* const folder = fake.Find(folderPath);
   if (folder == nullptr || folder->unreadable || folder->entries.empty()) return INVALID_HANDLE_VALUE;
   if (folder->listingsLeft > 0) --folder->listingsLeft;
-  auto* const listing = new FakeListing{folder->entries, 1};
-  Deliver(listing->entries[0], entry);
+  auto* const listing =
+      new FakeListing{folder->entries, fake.Resolve(folderPath), level == FindExInfoStandard, 1};
+  Deliver(*listing, listing->entries[0], entry);
   ++fake.openListings;
   return listing;
+}
+
+HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* entry) {
+  return FindFirstFileExA(pattern, FindExInfoStandard, entry, FindExSearchNameMatch, nullptr, 0);
 }
 
 BOOL FindNextFileA(HANDLE handle, WIN32_FIND_DATAA* entry) {
   auto* const listing = static_cast<FakeListing*>(handle);
   if (listing->next >= listing->entries.size()) return FALSE;
-  Deliver(listing->entries[listing->next++], entry);
+  Deliver(*listing, listing->entries[listing->next++], entry);
   return TRUE;
 }
 

@@ -50,6 +50,7 @@ class FakeFileSystem {
   FolderData* Find(const std::string& path);
   std::string Resolve(const std::string& path) const;
   bool IsFile(const std::string& path) const;
+  bool IsLink(const std::string& path) const;
 
  private:
   std::map<std::string, FolderData> folders_;

@@ -92,9 +92,9 @@ TEST_F(FileBlockTest, ListingThatCannotBeOpenedIsToldApartFromOneWithoutFiles) {
   fake.AddFolder("C:\\locked", {File("f")});
   fake.MakeUnreadable("C:\\locked");
   WIN32_FIND_DATAA entry;
-  EXPECT_EQ(FirstPlainFile("C:\\w\\*", entry), kNoEntries);
-  EXPECT_EQ(FirstPlainFile("C:\\locked\\*", entry), INVALID_HANDLE_VALUE);
-  EXPECT_EQ(FirstPlainFile("C:\\missing\\*", entry), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(FirstPlainFile("C:\\w\\*", entry, false), kNoEntries);
+  EXPECT_EQ(FirstPlainFile("C:\\locked\\*", entry, false), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(FirstPlainFile("C:\\missing\\*", entry, false), INVALID_HANDLE_VALUE);
 
   OutputCapture capture;
   EXPECT_TRUE(PrintFileBlock("C:\\w\\*", "", true, files));

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -76,9 +77,10 @@ TEST_F(FilesPosixTest, LinksToFoldersAreFoldersAndDanglingLinksArePlainFiles) {
   ASSERT_EQ(symlink("nowhere", (root + "/dangling").c_str()), 0);
   ASSERT_EQ(symlink("to-self", (root + "/to-self").c_str()), 0);
   auto const listed = ListAll(windows + "\\*");
-  EXPECT_EQ(listed.at("to-folder").attributes, FILE_ATTRIBUTE_DIRECTORY);
-  EXPECT_EQ(listed.at("dangling").attributes, FILE_ATTRIBUTE_NORMAL);
-  EXPECT_EQ(listed.at("to-self").attributes, FILE_ATTRIBUTE_NORMAL);
+  EXPECT_EQ(listed.at("to-folder").attributes, FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
+  EXPECT_EQ(listed.at("dangling").attributes, FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_REPARSE_POINT);
+  EXPECT_EQ(listed.at("to-self").attributes, FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_REPARSE_POINT);
+  EXPECT_EQ(listed.at("target").attributes, FILE_ATTRIBUTE_DIRECTORY);
   EXPECT_EQ(ListAll(windows + "\\to-folder\\*").size(), 2u);
 }
 
@@ -138,16 +140,100 @@ TEST_F(FilesPosixTest, FolderQueriesFollowLinks) {
   EXPECT_EQ(identify(windows + "\\missing"), "(failed)");
 }
 
-TEST_F(FilesPosixTest, OpenListingsHoldNoDescriptors) {
-  // The walk keeps one listing open per level; a deep tree must not run out of descriptors.
-  auto openDescriptors = [] { return ReaddirOrder("/proc/self/fd").size(); };
-  Touch(root + "/f");
-  std::size_t const before = openDescriptors();
+std::size_t OpenDescriptors() { return ReaddirOrder("/proc/self/fd").size(); }
+
+// The names a listing delivers, in order.
+std::vector<std::string> Names(HANDLE listing, WIN32_FIND_DATAA& entry, std::size_t count = SIZE_MAX) {
+  std::vector<std::string> names;
+  if (listing == INVALID_HANDLE_VALUE) return {"(failed)"};
+  do {
+    names.push_back(entry.cFileName);
+  } while (names.size() < count && FindNextFileA(listing, &entry));
+  return names;
+}
+
+TEST_F(FilesPosixTest, BasicListingsOfFoldersGiveNamesAndTypesOnly) {
+  ASSERT_EQ(mkdir((root + "/sub").c_str(), 0755), 0);
+  ASSERT_EQ(symlink("sub", (root + "/to-sub").c_str()), 0);
+  ASSERT_EQ(symlink("nowhere", (root + "/dangling").c_str()), 0);
+  Touch(root + "/file");
   WIN32_FIND_DATAA entry;
-  HANDLE const listing = FindFirstFileA((windows + "\\*").c_str(), &entry);
-  ASSERT_NE(listing, INVALID_HANDLE_VALUE);
-  EXPECT_EQ(openDescriptors(), before);
+  HANDLE const listing = FindFirstFileExA((windows + "\\*").c_str(), FindExInfoBasic, &entry,
+                                          FindExSearchLimitToDirectories, nullptr, 0);
+  std::map<std::string, DWORD> listed;
+  do {
+    listed[entry.cFileName] = entry.dwFileAttributes;
+    EXPECT_EQ(entry.ftLastWriteTime.dwHighDateTime, 0u) << entry.cFileName;
+  } while (FindNextFileA(listing, &entry));
   FindClose(listing);
+  EXPECT_EQ(listed, (std::map<std::string, DWORD>{{".", FILE_ATTRIBUTE_DIRECTORY},
+                                                  {"..", FILE_ATTRIBUTE_DIRECTORY},
+                                                  {"sub", FILE_ATTRIBUTE_DIRECTORY},
+                                                  {"to-sub", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT}}));
+}
+
+TEST_F(FilesPosixTest, LargeFoldersAreReadInChunksWithoutHoldingDescriptors) {
+  // Long names, so that the folder spans many chunks of records.
+  std::string const filler(200, 'n');
+  for (int i = 0; i < 1500; ++i) Touch(root + "/" + std::to_string(i) + filler);
+  ASSERT_EQ(mkdir((root + "/small").c_str(), 0755), 0);
+  Touch(root + "/small/only");
+  std::size_t const before = OpenDescriptors();
+
+  // The walk keeps one listing open per level, and lists other folders while it does.
+  WIN32_FIND_DATAA entry;
+  HANDLE const outer = FindFirstFileExA((windows + "\\*").c_str(), FindExInfoBasic, &entry,
+                                        FindExSearchNameMatch, nullptr, 0);
+  std::vector<std::string> order = Names(outer, entry, 700);
+  EXPECT_EQ(OpenDescriptors(), before);
+  WIN32_FIND_DATAA inner;
+  for (int round = 0; round < 2; ++round) {
+    HANDLE const listing = FindFirstFileA((windows + "\\small\\*").c_str(), &inner);
+    EXPECT_EQ(Names(listing, inner).size(), 3u);
+    FindClose(listing);
+  }
+  while (FindNextFileA(outer, &entry)) order.push_back(entry.cFileName);
+  EXPECT_EQ(OpenDescriptors(), before);
+  FindClose(outer);
+  EXPECT_EQ(order, ReaddirOrder(root));
+
+  // Listed for its subfolders straight after being read whole, the folder gives them in the same
+  // order, whether or not they were kept from the read before.
+  for (int i = 0; i < 40; ++i) ASSERT_EQ(mkdir((root + "/d" + std::to_string(i)).c_str(), 0755), 0);
+  std::vector<std::string> folders;
+  for (std::string const& name : ReaddirOrder(root)) {
+    if (name.size() < 200 && name != "small" && name.find('.') != 0) folders.push_back(name);
+  }
+  for (bool afterWholeRead : {true, false}) {
+    if (afterWholeRead) {
+      EXPECT_EQ(ListAll(windows + "\\*").size(), 1500u + 43u);
+    }
+    HANDLE const subfolders = FindFirstFileExA((windows + "\\*").c_str(), FindExInfoBasic, &entry,
+                                               FindExSearchLimitToDirectories, nullptr, 0);
+    std::vector<std::string> delivered;
+    for (std::string const& name : Names(subfolders, entry)) {
+      if (name != "small" && name != "." && name != "..") delivered.push_back(name);
+    }
+    FindClose(subfolders);
+    EXPECT_EQ(delivered, folders);
+  }
+
+  // A listing that fills in details examines its entries through its own descriptor, until closed.
+  HANDLE const detailed = FindFirstFileA((windows + "\\*").c_str(), &entry);
+  EXPECT_EQ(OpenDescriptors(), before + 1);
+  FindClose(detailed);
+  EXPECT_EQ(OpenDescriptors(), before);
+}
+
+TEST_F(FilesPosixTest, ListingAFolderAgainAfterAnotherSeesItsChanges) {
+  ASSERT_EQ(mkdir((root + "/a").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir((root + "/b").c_str(), 0755), 0);
+  EXPECT_EQ(ListAll(windows + "\\a\\*").size(), 2u);
+  Touch(root + "/a/new");
+  EXPECT_EQ(ListAll(windows + "\\b\\*").size(), 2u);
+  EXPECT_EQ(ListAll(windows + "\\a\\*").count("new"), 1u);
+  ASSERT_EQ(rmdir((root + "/b").c_str()), 0);
+  EXPECT_EQ(ListAll(windows + "\\b\\*").count("(failed)"), 1u);
 }
 
 TEST(VolumeTest, OnlyDriveCHasASerialNumber) {

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,22 +17,47 @@
 
 namespace {
 
-// A listing reads its folder whole when it is opened and holds no descriptor afterwards: the walk keeps
-// one listing open per level, and a deep tree would otherwise run out of descriptors and lose folders.
-// Entries are kept compact (names side by side in one buffer), since a folder may hold millions.
-struct ListedEntry {
-  std::size_t nameOffset;
-  DWORD attributes;
-  FILETIME lastWrite;
-  FILETIME lastAccess;
-  std::uint64_t size;
-};
+// A listing reads its folder in chunks of the kernel's raw directory records and holds no descriptor
+// between reads: the walk keeps one listing open per level, and a deep tree would otherwise run out of
+// descriptors and lose folders. A chunk is at most kChunkBytes, so memory stays flat however many
+// entries a folder has.
+constexpr std::size_t kChunkBytes = 32 * 1024;
+// A folder too large for one chunk is read whole by its file pass and then again by its folder pass.
+// The file pass keeps the records of the folder's subfolders, up to this much, for the folder pass.
+constexpr std::size_t kKeptFolderBytes = 512 * 1024;
+
+using Records = std::vector<char>;
 
 struct Listing {
-  std::vector<ListedEntry> entries;
-  std::string names;  // every name with its NUL
-  std::size_t next = 0;
+  std::string folder;  // POSIX path, to open again for the next chunk
+  std::string match;
+  bool directoriesOnly = false;
+  bool withDetails = false;
+  // Set while a listing that fills in details is open: the entries are examined through it.
+  int descriptor = -1;
+  std::shared_ptr<const Records> records;
+  std::size_t position = 0;
+  bool lastChunk = false;
+  bool started = false;
+  off64_t resume = 0;  // where the next chunk starts, as the kernel counts
+  // The records of possible subfolders seen so far, while the listing reads its folder from the start.
+  std::shared_ptr<Records> subfolders;
 };
+
+// The walk lists a folder up to three times in a row (its probe, its files, its subfolders). The last
+// folder read to its end is remembered, all its records if they fit one chunk, or else those of its
+// subfolders only, so that listing it again straight after costs no reading. Listing any other
+// folder forgets it.
+struct RecentFolder {
+  std::string folder;
+  std::shared_ptr<const Records> records;
+  bool subfoldersOnly = false;
+};
+
+RecentFolder& Recent() {
+  static RecentFolder recent;
+  return recent;
+}
 
 struct FileIdentity {
   dev_t device;
@@ -40,46 +66,161 @@ struct FileIdentity {
 
 bool MatchesAll(const std::string& match) { return match.empty() || match == "*" || match == "*.*"; }
 
-// Adds one directory entry to the listing. A link is looked through, so a link to a folder is a
-// folder; a link that leads nowhere is described by the link itself, a plain file. Nothing is added
-// when the entry vanished since the directory was read, or its name does not fit the entry record.
-void AddEntry(int folder, const char* name, Listing& listing) {
-  std::size_t const length = std::strlen(name);
-  if (length >= sizeof WIN32_FIND_DATAA::cFileName) return;
-  struct stat status;
-  if (fstatat(folder, name, &status, 0) != 0 &&
-      fstatat(folder, name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
-    return;
-  }
-  listing.entries.push_back({listing.names.size(),
-                             S_ISDIR(status.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL,
-                             FileTimeFromPosix(status.st_mtim), FileTimeFromPosix(status.st_atim),
-                             static_cast<std::uint64_t>(status.st_size)});
-  listing.names.append(name, length + 1);
+int OpenFolder(const std::string& folder) {
+  return open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
 
-// Every entry of the folder whose name matches, in the directory's own order.
-bool ReadFolder(const std::string& posixFolder, const std::string& match, Listing& listing) {
-  DIR* const directory = opendir(posixFolder.c_str());
-  if (directory == nullptr) return false;
-  while (dirent const* const found = readdir(directory)) {
-    if (MatchesAll(match) || fnmatch(match.c_str(), found->d_name, 0) == 0) {
-      AddEntry(dirfd(directory), found->d_name, listing);
+// Reads as many records as fit one chunk from descriptor, at its current position. False when the
+// folder cannot be read at all. The chunk is the last when the folder has no records beyond it.
+bool ReadRecords(int descriptor, Records& records, bool& lastChunk) {
+  alignas(dirent64) static char scratch[kChunkBytes];
+  std::size_t used = 0;
+  for (;;) {
+    ssize_t const read = getdents64(descriptor, scratch + used, kChunkBytes - used);
+    if (read > 0) {
+      used += static_cast<std::size_t>(read);
+      continue;
     }
+    if (read < 0 && used == 0) return false;
+    // EINVAL: no room for the next record, which the next chunk starts with. The end of the folder,
+    // or a failure after some records, makes this chunk the last.
+    lastChunk = !(read < 0 && errno == EINVAL);
+    break;
   }
-  closedir(directory);
+  records.assign(scratch, scratch + used);
   return true;
 }
 
-// POSIX keeps no creation time that every file system shares, so ftCreationTime stays zero.
-void Deliver(const Listing& listing, const ListedEntry& listed, WIN32_FIND_DATAA& entry) {
+const dirent64& RecordAt(const Records& records, std::size_t position) {
+  return *reinterpret_cast<const dirent64*>(records.data() + position);
+}
+
+bool MayBeFolder(const dirent64& record) {
+  return record.d_type == DT_DIR || record.d_type == DT_LNK || record.d_type == DT_UNKNOWN;
+}
+
+// Adds the chunk's possible subfolders to those kept so far; gives them up once they grow too large.
+void KeepSubfolders(Listing& listing) {
+  for (std::size_t at = 0; at < listing.records->size() && listing.subfolders != nullptr;) {
+    dirent64 const& record = RecordAt(*listing.records, at);
+    at += record.d_reclen;
+    if (!MayBeFolder(record)) continue;
+    if (listing.subfolders->size() + record.d_reclen > kKeptFolderBytes) {
+      listing.subfolders.reset();
+    } else {
+      auto const* const bytes = reinterpret_cast<const char*>(&record);
+      listing.subfolders->insert(listing.subfolders->end(), bytes, bytes + record.d_reclen);
+    }
+  }
+}
+
+bool ReadNextChunk(Listing& listing) {
+  bool const keepOpen = listing.descriptor >= 0;
+  int const descriptor = keepOpen ? listing.descriptor : OpenFolder(listing.folder);
+  if (descriptor < 0) return false;
+  auto records = std::make_shared<Records>();
+  bool const read = (keepOpen || !listing.started || lseek(descriptor, listing.resume, SEEK_SET) >= 0) &&
+                    ReadRecords(descriptor, *records, listing.lastChunk);
+  if (!keepOpen) close(descriptor);
+  if (!read) return false;
+
+  for (std::size_t at = 0; at < records->size(); at += RecordAt(*records, at).d_reclen) {
+    listing.resume = RecordAt(*records, at).d_off;
+  }
+  bool const wholeFolder = !listing.started && listing.lastChunk;
+  // Only a pass that reads every entry keeps the subfolders: such passes are never nested in the
+  // walk, so at most one folder's worth is held at a time.
+  if (!listing.started && !listing.directoriesOnly && !listing.lastChunk) {
+    listing.subfolders = std::make_shared<Records>();
+  }
+  listing.started = true;
+  listing.position = 0;
+  listing.records = std::move(records);
+  Recent() = {};
+  if (wholeFolder) {
+    Recent() = {listing.folder, listing.records, false};
+  } else if (listing.subfolders != nullptr) {
+    KeepSubfolders(listing);
+    if (listing.lastChunk && listing.subfolders != nullptr) {
+      Recent() = {listing.folder, std::move(listing.subfolders), true};
+    }
+  }
+  return true;
+}
+
+bool StartListing(Listing& listing) {
+  if (listing.withDetails) {
+    listing.descriptor = OpenFolder(listing.folder);
+    if (listing.descriptor < 0) return false;
+  }
+  RecentFolder const& recent = Recent();
+  if (recent.records != nullptr && recent.folder == listing.folder &&
+      (listing.directoriesOnly || !recent.subfoldersOnly)) {
+    listing.records = recent.records;
+    listing.started = true;
+    listing.lastChunk = true;
+    return true;
+  }
+  return ReadNextChunk(listing);
+}
+
+void CloseListing(Listing* listing) {
+  if (listing->descriptor >= 0) close(listing->descriptor);
+  delete listing;
+}
+
+// The entry's status, a link looked through; a link that leads nowhere is described by the link
+// itself. False when the entry has vanished since the folder was read.
+bool StatEntry(const Listing& listing, const char* name, struct stat& status) {
+  if (listing.descriptor >= 0) {
+    return fstatat(listing.descriptor, name, &status, 0) == 0 ||
+           fstatat(listing.descriptor, name, &status, AT_SYMLINK_NOFOLLOW) == 0;
+  }
+  std::string const path = listing.folder + "/" + name;
+  return stat(path.c_str(), &status) == 0 || lstat(path.c_str(), &status) == 0;
+}
+
+// Whether the record is a link, asking only when the listing's type does not tell.
+bool IsLinkRecord(const Listing& listing, const dirent64& record) {
+  if (record.d_type != DT_UNKNOWN) return record.d_type == DT_LNK;
+  std::string const path = listing.folder + "/" + record.d_name;
+  struct stat status;
+  return lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode);
+}
+
+// Fills entry from one directory record; false when the record is not to be delivered. The listing's
+// record type is trusted for everything but links (and file systems that give no type), so a stat is
+// paid only for links and for listings that fill in details.
+bool Describe(const Listing& listing, const dirent64& record, WIN32_FIND_DATAA& entry) {
+  std::size_t const length = std::strlen(record.d_name);
+  if (length >= sizeof entry.cFileName) return false;
+  if (listing.directoriesOnly && record.d_type != DT_DIR && record.d_type != DT_LNK &&
+      record.d_type != DT_UNKNOWN) {
+    return false;
+  }
+  if (!MatchesAll(listing.match) && fnmatch(listing.match.c_str(), record.d_name, 0) != 0) return false;
+
   entry = {};
-  entry.dwFileAttributes = listed.attributes;
-  entry.ftLastWriteTime = listed.lastWrite;
-  entry.ftLastAccessTime = listed.lastAccess;
-  entry.nFileSizeHigh = static_cast<DWORD>(listed.size >> 32);
-  entry.nFileSizeLow = static_cast<DWORD>(listed.size & 0xFFFFFFFF);
-  std::strcpy(entry.cFileName, listing.names.c_str() + listed.nameOffset);
+  bool const link = (record.d_type == DT_LNK || record.d_type == DT_UNKNOWN) && IsLinkRecord(listing, record);
+  bool directory = record.d_type == DT_DIR;
+  if (listing.withDetails || link || record.d_type == DT_UNKNOWN) {
+    struct stat status;
+    if (!StatEntry(listing, record.d_name, status)) return false;
+    directory = S_ISDIR(status.st_mode);
+    if (listing.withDetails) {
+      entry.ftLastWriteTime = FileTimeFromPosix(status.st_mtim);
+      entry.ftLastAccessTime = FileTimeFromPosix(status.st_atim);
+      auto const size = static_cast<std::uint64_t>(status.st_size);
+      entry.nFileSizeHigh = static_cast<DWORD>(size >> 32);
+      entry.nFileSizeLow = static_cast<DWORD>(size & 0xFFFFFFFF);
+    }
+  }
+  if (listing.directoriesOnly && !directory) return false;
+  // POSIX keeps no creation time that every file system shares, so ftCreationTime stays zero.
+  entry.dwFileAttributes = (directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL) |
+                           (link ? FILE_ATTRIBUTE_REPARSE_POINT : 0);
+  std::memcpy(entry.cFileName, record.d_name, length + 1);
+  return true;
 }
 
 bool StatWindowsPath(const char* path, struct stat& status) {
@@ -126,30 +267,43 @@ BOOL GetVolumeInformationA(LPCSTR root, LPSTR volumeName, DWORD volumeNameSize, 
   return TRUE;
 }
 
-HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* entry) {
+HANDLE FindFirstFileExA(LPCSTR pattern, FINDEX_INFO_LEVELS level, void* entry, FINDEX_SEARCH_OPS search,
+                        void*, DWORD) {
   std::size_t split = std::strlen(pattern);
   while (split > 0 && pattern[split - 1] != '\\' && pattern[split - 1] != '/') --split;
   std::string const folderPath = split > 0 ? std::string(pattern, split) : std::string(".");
 
-  std::string posixFolder;
-  if (!ToPosixPath(folderPath.c_str(), posixFolder)) return INVALID_HANDLE_VALUE;
   auto* const listing = new Listing;
-  if (!ReadFolder(posixFolder, pattern + split, *listing) || !FindNextFileA(listing, entry)) {
-    delete listing;
+  listing->match = pattern + split;
+  listing->directoriesOnly = search == FindExSearchLimitToDirectories;
+  listing->withDetails = level == FindExInfoStandard;
+  if (!ToPosixPath(folderPath.c_str(), listing->folder) || !StartListing(*listing) ||
+      !FindNextFileA(listing, static_cast<WIN32_FIND_DATAA*>(entry))) {
+    CloseListing(listing);
     return INVALID_HANDLE_VALUE;
   }
   return listing;
 }
 
+HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* entry) {
+  return FindFirstFileExA(pattern, FindExInfoStandard, entry, FindExSearchNameMatch, nullptr, 0);
+}
+
 BOOL FindNextFileA(HANDLE handle, WIN32_FIND_DATAA* entry) {
   auto* const listing = static_cast<Listing*>(handle);
-  if (listing->next >= listing->entries.size()) return FALSE;
-  Deliver(*listing, listing->entries[listing->next++], *entry);
-  return TRUE;
+  for (;;) {
+    if (listing->position >= listing->records->size()) {
+      if (listing->lastChunk || !ReadNextChunk(*listing)) return FALSE;
+      continue;
+    }
+    dirent64 const& record = RecordAt(*listing->records, listing->position);
+    listing->position += record.d_reclen;
+    if (Describe(*listing, record, *entry)) return TRUE;
+  }
 }
 
 BOOL FindClose(HANDLE listing) {
-  delete static_cast<Listing*>(listing);
+  CloseListing(static_cast<Listing*>(listing));
   return TRUE;
 }
 

@@ -38,12 +38,17 @@ constexpr DWORD kMaxFileName = 260;
 
 constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
 constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
+constexpr DWORD FILE_ATTRIBUTE_REPARSE_POINT = 0x400;
 
 constexpr DWORD OPEN_EXISTING = 3;
 constexpr DWORD FILE_SHARE_READ = 0x1;
 constexpr DWORD FILE_SHARE_WRITE = 0x2;
 constexpr DWORD FILE_SHARE_DELETE = 0x4;
 constexpr DWORD FILE_FLAG_BACKUP_SEMANTICS = 0x02000000;
+
+enum FINDEX_INFO_LEVELS { FindExInfoStandard, FindExInfoBasic };
+enum FINDEX_SEARCH_OPS { FindExSearchNameMatch, FindExSearchLimitToDirectories };
+constexpr DWORD FIND_FIRST_EX_LARGE_FETCH = 0x2;
 
 inline HANDLE const INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1));
 
@@ -117,8 +122,16 @@ BOOL GetVolumeInformationA(LPCSTR root, LPSTR volumeName, DWORD volumeNameSize, 
 
 // Opens the listing of the folder in pattern ("folder\*") and delivers its first entry, or gives
 // INVALID_HANDLE_VALUE. Every entry comes, hidden ones and "." and ".." too, in the directory's own
-// order. A link to a folder is a folder entry; a link that leads nowhere is a plain file entry.
+// order. A link to a folder is a folder entry; a link that leads nowhere is a plain file entry; both
+// carry FILE_ATTRIBUTE_REPARSE_POINT. A listing holds no descriptor between calls and a bounded amount
+// of memory, however many entries the folder has. A folder listed again straight after, with no other
+// folder listed in between, may deliver the entries read the time before.
 HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* entry);
+// FindFirstFileA with two hints. FindExSearchLimitToDirectories: the listing may leave out entries
+// that are not folders (callers still check). FindExInfoBasic: the caller reads names and attributes
+// only, so the times and sizes, which cost a stat per entry here, are left zero. The flags are ignored.
+HANDLE FindFirstFileExA(LPCSTR pattern, FINDEX_INFO_LEVELS level, void* entry, FINDEX_SEARCH_OPS search,
+                        void* searchFilter, DWORD flags);
 // Delivers the next entry; FALSE when the listing is exhausted.
 BOOL FindNextFileA(HANDLE listing, WIN32_FIND_DATAA* entry);
 BOOL FindClose(HANDLE listing);

@@ -29,7 +29,7 @@ void PrintTimeStamp(const FILETIME& lastWrite) {
 bool PrintFileBlock(const std::string& pattern, const std::string& prefix, bool hasSub,
                     DisplayOptions options) {
   WIN32_FIND_DATAA entry;
-  HANDLE const listing = FirstPlainFile(pattern, entry);
+  HANDLE const listing = FirstPlainFile(pattern, entry, options.showTimes);
   if (listing == INVALID_HANDLE_VALUE) return false;
   if (listing == kNoEntries) return true;
 

@@ -23,6 +23,6 @@ bool NextSubfolder(HANDLE listing, WIN32_FIND_DATAA& entry);
 bool HasSubfolders(const std::string& path);
 
 // The listing with its first plain file in entry; kNoEntries when it holds none, and
-// INVALID_HANDLE_VALUE when it cannot be opened.
-HANDLE FirstPlainFile(const std::string& pattern, WIN32_FIND_DATAA& entry);
+// INVALID_HANDLE_VALUE when it cannot be opened. The entries' times are filled only withTimes.
+HANDLE FirstPlainFile(const std::string& pattern, WIN32_FIND_DATAA& entry, bool withTimes);
 bool NextPlainFile(HANDLE listing, WIN32_FIND_DATAA& entry);

@@ -9,11 +9,14 @@
 
 namespace {
 
-// One folder on the path from the target down to the folder being walked.
+// One folder on the path from the target down to the folder being walked. Its identity is asked for
+// only when a link needs comparing with it: most trees hold no links, and each identity costs a call.
 struct FolderOnPath {
-  bool known;
-  BY_HANDLE_FILE_INFORMATION identity;
-  const FolderOnPath* parent;
+  const std::string& path;
+  FolderOnPath* parent;
+  bool asked = false;
+  bool known = false;
+  BY_HANDLE_FILE_INFORMATION identity{};
 };
 
 bool IdentifyFolder(const std::string& path, BY_HANDLE_FILE_INFORMATION& identity) {
@@ -26,27 +29,39 @@ bool IdentifyFolder(const std::string& path, BY_HANDLE_FILE_INFORMATION& identit
   return known;
 }
 
+bool Identify(FolderOnPath& folder) {
+  if (!folder.asked) {
+    folder.asked = true;
+    folder.known = IdentifyFolder(folder.path, folder.identity);
+  }
+  return folder.known;
+}
+
 bool SameFolder(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
   return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
          a.nFileIndexLow == b.nFileIndexLow;
 }
 
 // A folder link may lead back up the path being walked; followed, it would repeat the same folders
-// level after level until the path no longer fits.
-bool LeadsBack(const FolderOnPath& folder) {
-  if (!folder.known) return false;
-  for (const FolderOnPath* up = folder.parent; up != nullptr; up = up->parent) {
-    if (up->known && SameFolder(up->identity, folder.identity)) return true;
+// level after level until the path no longer fits. Only a link can close such a loop, so only a
+// folder entered through one is compared with the folders above it.
+bool LeadsBack(FolderOnPath& folder) {
+  if (!Identify(folder)) return false;
+  for (FolderOnPath* up = folder.parent; up != nullptr; up = up->parent) {
+    if (Identify(*up) && SameFolder(up->identity, folder.identity)) return true;
   }
   return false;
 }
 
+bool IsLink(const WIN32_FIND_DATAA& entry) {
+  return (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 void WalkBelow(const std::string& path, const std::string& prefix, DisplayOptions options,
-               const FolderOnPath* parent) {
+               FolderOnPath* parent, bool throughLink) {
   if (!std::cout) return;
-  FolderOnPath self{false, {}, parent};
-  self.known = IdentifyFolder(path, self.identity);
-  if (LeadsBack(self)) return;
+  FolderOnPath self{path, parent};
+  if (throughLink && LeadsBack(self)) return;
 
   bool const hasSub = HasSubfolders(path);
   std::string pattern;
@@ -66,7 +81,7 @@ void WalkBelow(const std::string& path, const std::string& prefix, DisplayOption
     childPath.append("\\").append(current.cFileName);
     std::string const childPrefix = prefix + (more ? glyphs.bar : glyphs.blank);
     std::cout << prefix << (more ? glyphs.tee : glyphs.end) << current.cFileName << std::endl;
-    WalkBelow(childPath, childPrefix, options, &self);
+    WalkBelow(childPath, childPrefix, options, &self, IsLink(current));
     if (!more) break;
     current = next;
   }
@@ -76,5 +91,5 @@ void WalkBelow(const std::string& path, const std::string& prefix, DisplayOption
 }  // namespace
 
 void WalkFolder(const std::string& path, const std::string& prefix, DisplayOptions options) {
-  WalkBelow(path, prefix, options, nullptr);
+  WalkBelow(path, prefix, options, nullptr, false);
 }
