@@ -181,6 +181,32 @@ TEST_F(CommandLineTest, RejectedArgumentIsEchoedByteForByte) {
   }
 }
 
+// A Windows program is handed one command line and splits it itself. Through a launcher, exact
+// command lines reach foldgraf.exe, bytes that no shell or Wine start-up would pass on unchanged.
+TEST_F(CommandLineTest, WindowsCommandLineIsSplitByTheStartUpRules) {
+  if (!UnderWine()) GTEST_SKIP() << "on POSIX the arguments arrive split";
+  const std::string program = WinPath(std::string(FOLDGRAF_WINDOWS_DIR) + "/foldgraf.exe");
+  auto start = [&](const std::string& command_tail) {
+    std::string hex;
+    for (unsigned char byte : PlatformText(command_tail)) {
+      char digits[3];
+      snprintf(digits, sizeof digits, "%02X", byte);
+      hex += digits;
+    }
+    return RunCommand(Command("start_with_command_line.exe"), Invocation({program, hex}, base_));
+  };
+  // Two quotes in a row inside a quoted part give a quote and end that part.
+  EXPECT_TRUE(Printed(start("\"a\"\"b c\""), TooManyParameters("c")));
+  EXPECT_TRUE(Printed(start("\"/X\"\"y\""), InvalidSwitch("/X\"y")));
+  // 表 ends in the byte 5C, which is not a backslash before the closing quote.
+  EXPECT_TRUE(Printed(start("a \"表\""), TooManyParameters("表")));
+  EXPECT_TRUE(Printed(start("a \"表 表\" /?"), TooManyParameters("表 表")));
+  // Backslashes before a quote: 2n give n, 2n+1 give n and a literal quote.
+  EXPECT_TRUE(Printed(start("a b\\\\\"c d\""), TooManyParameters("b\\c d")));
+  EXPECT_TRUE(Printed(start("a b\\\"c d"), TooManyParameters("b\"c")));
+  EXPECT_TRUE(Printed(start("a *.*"), TooManyParameters("*.*")));
+}
+
 TEST_F(CommandLineTest, SwitchesInAnyOrderAndCaseGiveTheSameListing) {
   if (!MakeMixedTree()) GTEST_SKIP() << "file system refused the time";
   const std::string expected =
