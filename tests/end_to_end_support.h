@@ -38,7 +38,7 @@ using Names = std::vector<std::string>;
 
 // ---------------------------------------------------------------------------------------------
 // The program under test: the native build, or foldgraf.exe under Wine when FOLDGRAF_UNDER_WINE
-// is 1 (the test runner then also provides WINEPREFIX, a Japanese LANG and a running wineserver).
+// is 1 (the test runner then has the build's Wine session running: tests/wine-session).
 // Expectations are written in UTF-8 with POSIX names; under Wine they are turned into what a
 // Japanese Windows system shows: code page 932 bytes, "/" as drive Z:, and the order in which
 // Wine's own listings deliver entries.
@@ -48,6 +48,12 @@ using Names = std::vector<std::string>;
 #endif
 #ifndef FOLDGRAF_WINDOWS_DIR
 #define FOLDGRAF_WINDOWS_DIR ""
+#endif
+#ifndef FOLDGRAF_WINE_PREFIX
+#define FOLDGRAF_WINE_PREFIX ""
+#endif
+#ifndef FOLDGRAF_WINESERVER
+#define FOLDGRAF_WINESERVER ""
 #endif
 
 struct PlatformUnderTest {
@@ -365,9 +371,32 @@ struct Outcome {
 // A run that hangs is killed after this long so that it fails the test instead of blocking CI.
 inline constexpr std::chrono::seconds kHangGuard{60};
 
+// What every Wine run is given: the build's prefix and server, no debug output, and a Japanese
+// locale, in which Wine gives programs code page 932.
+inline Names WineEnvironment() {
+  return {"WINEPREFIX=" FOLDGRAF_WINE_PREFIX, "WINESERVER=" FOLDGRAF_WINESERVER, "WINEDEBUG=-all",
+          "LANG=ja_JP.UTF-8", "LC_ALL=ja_JP.UTF-8"};
+}
+
 // Runs command (a program and its first arguments) with the invocation's arguments.
 inline Outcome RunCommand(const Names& command, const Invocation& invocation) {
   Outcome run;
+  Names variables = invocation.env;
+  if (UnderWine()) {
+    // Without the session, Wine would make a prefix on the spot, slowly, in the user's home.
+    struct stat prefix;
+    if (stat(FOLDGRAF_WINE_PREFIX "/dosdevices", &prefix) != 0) {
+      ADD_FAILURE() << "no Wine session: run tests/wine-session start, or the tests through ctest";
+      return run;
+    }
+    for (const std::string& setting : WineEnvironment()) {
+      const std::string name = setting.substr(0, setting.find('=') + 1);
+      if (std::none_of(variables.begin(), variables.end(),
+                       [&](const std::string& set) { return set.compare(0, name.size(), name) == 0; })) {
+        variables.push_back(setting);
+      }
+    }
+  }
   Names argv_text = command;
   argv_text.insert(argv_text.end(), invocation.args.begin(), invocation.args.end());
   std::vector<char*> argv;
@@ -378,13 +407,13 @@ inline Outcome RunCommand(const Names& command, const Invocation& invocation) {
   for (char** entry = environ; *entry != nullptr; ++entry) {
     const std::string_view text(*entry);
     const bool replaced =
-        std::any_of(invocation.env.begin(), invocation.env.end(), [&](const std::string& set) {
+        std::any_of(variables.begin(), variables.end(), [&](const std::string& set) {
           const std::size_t eq = set.find('=');
           return text.substr(0, text.find('=')) == set.substr(0, eq);
         });
     if (!replaced) env_text.emplace_back(text);
   }
-  env_text.insert(env_text.end(), invocation.env.begin(), invocation.env.end());
+  env_text.insert(env_text.end(), variables.begin(), variables.end());
   std::vector<char*> envp;
   for (std::string& entry : env_text) envp.push_back(entry.data());
   envp.push_back(nullptr);
