@@ -82,7 +82,8 @@ inline bool UnderWine() { return UnderTest().wine; }
 
 // "x:" for the drive of "/", or for the drive that names nothing, in the case asked for.
 inline std::string Drive(bool upper = true) {
-  return std::string(1, static_cast<char>(upper ? UnderTest().drive : UnderTest().drive + 32)) + ":";
+  const char letter = UnderTest().drive;
+  return std::string(1, static_cast<char>(upper ? letter : letter + 32)) + ":";
 }
 inline std::string MissingDrive(bool upper = true) {
   const char letter = UnderTest().missing_drive;
@@ -98,7 +99,8 @@ inline bool Convert(const char* to, const char* from, const std::string& text, s
   char* in = input.data();
   char* to_at = out->data();
   std::size_t in_left = input.size(), out_left = out->size();
-  const bool converted = iconv(converter, &in, &in_left, &to_at, &out_left) != static_cast<std::size_t>(-1);
+  const bool converted =
+      iconv(converter, &in, &in_left, &to_at, &out_left) != static_cast<std::size_t>(-1);
   iconv_close(converter);
   out->resize(out->size() - out_left);
   return converted;
@@ -391,10 +393,11 @@ inline Outcome RunCommand(const Names& command, const Invocation& invocation) {
     }
     for (const std::string& setting : WineEnvironment()) {
       const std::string name = setting.substr(0, setting.find('=') + 1);
-      if (std::none_of(variables.begin(), variables.end(),
-                       [&](const std::string& set) { return set.compare(0, name.size(), name) == 0; })) {
-        variables.push_back(setting);
-      }
+      auto const names_it = [&](const std::string& set) {
+        return set.compare(0, name.size(), name) == 0;
+      };
+      const bool set_already = std::any_of(variables.begin(), variables.end(), names_it);
+      if (!set_already) variables.push_back(setting);
     }
   }
   Names argv_text = command;
@@ -528,7 +531,8 @@ inline std::string WithoutWineNotices(const std::string& err) {
 }
 
 inline std::uint32_t ReadWineSerial() {
-  const Outcome run = RunCommand(Command("list_folder.exe"), Invocation({"/serial", Drive() + "\\"}));
+  const Outcome run =
+      RunCommand(Command("list_folder.exe"), Invocation({"/serial", Drive() + "\\"}));
   char* end = nullptr;
   const unsigned long serial = strtoul(run.out.c_str(), &end, 16);
   if (end == run.out.c_str()) {

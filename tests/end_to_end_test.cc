@@ -171,7 +171,8 @@ TEST_F(CommandLineTest, LoneSlashIsAnInvalidSwitch) {
 
 TEST_F(CommandLineTest, RejectedArgumentIsEchoedByteForByte) {
   for (const std::string& bad : Names{"/Xyz", "/x", "//", "/-", "/ F", "/\xff\xfe", "/日本"}) {
-    if (UnderWine() && bad == "/\xff\xfe") continue;  // Wine passes on only what code page 932 holds
+    // Wine passes on only what code page 932 holds.
+    if (UnderWine() && bad == "/\xff\xfe") continue;
     EXPECT_TRUE(Printed(Foldgraf({bad}), InvalidSwitch(bad))) << "argument " << Visible(bad);
   }
   for (const std::string& surplus : Names{"b c", "", "\xff", "日本語", "-F"}) {
@@ -275,8 +276,8 @@ TEST_F(TargetTest, LowerCaseDriveLetterIsPrintedUpperCase) {
 
 TEST_F(TargetTest, ForwardSlashesArePrintedAsBackslashes) {
   Folders({"sub", "sub/inner"});
-  EXPECT_TRUE(
-      Printed(Foldgraf({Drive(false) + At("sub")}), PathHeader(Win("sub")) + Lines({"└─inner"})));
+  EXPECT_TRUE(Printed(Foldgraf({Drive(false) + At("sub")}),
+                      PathHeader(Win("sub")) + Lines({"└─inner"})));
   EXPECT_TRUE(Printed(Foldgraf({Drive() + At("sub") + "/"}),
                       PathHeader(Win("sub") + "\\") + Lines({"└─inner"})));
 }
@@ -294,9 +295,9 @@ TEST_F(TargetTest, DriveThatDoesNotExistIsAnInvalidPathWithZeroSerial) {
   // z: natively; Wine's z: is "/", so there another letter that names nothing.
   EXPECT_TRUE(Printed(Foldgraf({MissingDrive(false) + "\\"}),
                       NoVolumeHeader(MissingDrive() + "\\") + InvalidPath("") + kNoSubfolders));
-  EXPECT_TRUE(Printed(
-      Foldgraf({MissingDrive(false) + "\\some\\where"}),
-      NoVolumeHeader(MissingDrive() + "\\some\\where") + InvalidPath("some\\where") + kNoSubfolders));
+  EXPECT_TRUE(Printed(Foldgraf({MissingDrive(false) + "\\some\\where"}),
+                      NoVolumeHeader(MissingDrive() + "\\some\\where") + InvalidPath("some\\where") +
+                          kNoSubfolders));
   EXPECT_TRUE(
       Printed(Foldgraf({"Q:/x"}), NoVolumeHeader("Q:\\x") + InvalidPath("x") + kNoSubfolders));
 }
@@ -380,7 +381,8 @@ TEST_F(TargetTest, DriveRootIsListedUnderRootLineCBackslash) {
   const Names roots = SubfolderNames("/");
   ASSERT_GE(roots.size(), 2u);
   EXPECT_TRUE(EndedCleanly(run));
-  EXPECT_TRUE(SameBytes(PathHeader(Drive() + "\\") + Lines({"├─" + roots[0]}), FirstLines(run.out, 4)));
+  EXPECT_TRUE(
+      SameBytes(PathHeader(Drive() + "\\") + Lines({"├─" + roots[0]}), FirstLines(run.out, 4)));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -640,8 +642,8 @@ TEST_F(HardFolderTest, FiveHundredLevelsAreDrawnWhole) {
 }
 
 TEST_F(HardFolderTest, NamesAreWrittenByteForByte) {
-  Folders({"with space", "with space/inner", "日本語フォルダ", "日本語フォルダ/子", " lead", "trail ",
-           "trail /in"});
+  Folders({"with space", "with space/inner", "日本語フォルダ", "日本語フォルダ/子", " lead",
+           "trail ", "trail /in"});
   Files({"ファイル.txt", "two  spaces.txt"});
   // Names that are not UTF-8 reach a Windows program only as replacement characters.
   if (!UnderWine()) {

@@ -18,7 +18,8 @@ Rows ReadRows(const Outcome& run, bool wine) {
   out.erase(std::remove(out.begin(), out.end(), '\r'), out.end());
   if (wine) {
     for (std::size_t at = 0; (at = out.find(':', at)) != std::string::npos; ++at) {
-      if (at > 0 && (out[at - 1] == 'Z' || out[at - 1] == 'z')) out[at - 1] = out[at - 1] == 'Z' ? 'C' : 'c';
+      if (at > 0 && (out[at - 1] == 'Z' || out[at - 1] == 'z'))
+        out[at - 1] = out[at - 1] == 'Z' ? 'C' : 'c';
     }
   }
   std::size_t at = 0;
@@ -42,13 +43,16 @@ const std::string kLong(300, 'x');
 // Rows where our layer and Windows may differ, and why that is sound.
 std::map<std::string, std::string> AcceptedDifferences() {
   const std::string link_to_folder =
-      "Wine marks a link to a folder a reparse point as well (0x410); ours gives the directory bit, "
+      "Wine marks a link to a folder a reparse point as well (0x410); ours gives the directory "
+      "bit, "
       "the only attribute the program reads";
   const std::string posix_attributes =
-      "Wine calls dot-names hidden and files archived; POSIX has neither attribute, and the program "
+      "Wine calls dot-names hidden and files archived; POSIX has neither attribute, and the "
+      "program "
       "reads only the directory bit";
   const std::string trailing_dots =
-      "Windows drops trailing dots from a path's last part; on POSIX \"...\" is an ordinary name that "
+      "Windows drops trailing dots from a path's last part; on POSIX \"...\" is an ordinary name "
+      "that "
       "must stay reachable";
   std::map<std::string, std::string> accepted = {
       {"GetFullPathNameA(\"C:\")",
@@ -100,9 +104,9 @@ TEST(PlatformConformanceTest, PosixLayerAgreesWithWindowsButForListedDifferences
   ASSERT_TRUE(SetMtime(folder + "/file.txt", 1609830189, 123456700));
 
   const Outcome native = RunCommand({PLATFORM_CONFORMANCE_PATH}, Invocation({}, folder));
-  const Outcome wine = RunCommand(
-      {FOLDGRAF_WINE, std::string(FOLDGRAF_WINDOWS_DIR) + "/platform_conformance.exe"},
-      Invocation({}, folder));
+  const Outcome wine =
+      RunCommand({FOLDGRAF_WINE, std::string(FOLDGRAF_WINDOWS_DIR) + "/platform_conformance.exe"},
+                 Invocation({}, folder));
   RemoveTree(folder);
   ASSERT_TRUE(EndedCleanly(native));
   ASSERT_TRUE(EndedCleanly(wine));

@@ -41,8 +41,8 @@ TEST(SplitCommandLineTest, DoubledQuoteInsideQuotesGivesAQuoteAndEndsTheQuotedPa
 
 TEST(SplitCommandLineTest, BackslashesCountOnlyBeforeAQuote) {
   EXPECT_EQ(Split("c:\\a\\\\b\\"), (Arguments{"c:\\a\\\\b\\"}));
-  EXPECT_EQ(Split("a\\\\\"b c\""), (Arguments{"a\\b c"}));        // 2 give 1, the quote groups
-  EXPECT_EQ(Split("a\\\\\\\"b c"), (Arguments{"a\\\"b", "c"}));   // 3 give 1 and a literal quote
+  EXPECT_EQ(Split("a\\\\\"b c\""), (Arguments{"a\\b c"}));       // 2 give 1, the quote groups
+  EXPECT_EQ(Split("a\\\\\\\"b c"), (Arguments{"a\\\"b", "c"}));  // 3 give 1 and a literal quote
   EXPECT_EQ(Split("\\\"x\\\""), (Arguments{"\"x\""}));
   EXPECT_EQ(Split("\"c:\\dir\\\\\" /F"), (Arguments{"c:\\dir\\", "/F"}));
   EXPECT_EQ(Split("\"c:\\dir\\\" /F"), (Arguments{"c:\\dir\" /F"}));
@@ -51,7 +51,8 @@ TEST(SplitCommandLineTest, BackslashesCountOnlyBeforeAQuote) {
 TEST(SplitCommandLineTest, SecondByteOfADoubleByteCharacterIsNeverABackslashOrQuote) {
   // 表 is 95 5C and ソ is 83 5C in code page 932.
   EXPECT_EQ(Split("\"\x95\x5c\" /F"), (Arguments{"\x95\x5c", "/F"}));
-  EXPECT_EQ(Split("\x83\x5c\"a b\""), (Arguments{"\x83\x5c" "a b"}));
+  EXPECT_EQ(Split("\x83\x5c\"a b\""), (Arguments{"\x83\x5c"
+                                                 "a b"}));
   EXPECT_EQ(Split("\x95\x5c\x95\x5c\\\"x"), (Arguments{"\x95\x5c\x95\x5c\"x"}));
   // A lead byte followed by a quote byte: the pair is one character, the quote groups nothing.
   EXPECT_EQ(Split("\x81\" x"), (Arguments{"\x81\"", "x"}));

@@ -17,6 +17,6 @@ bool IsCodePage932LeadByte(unsigned char byte);
 // quotes in a row give one literal double quote and end the quoted part. Backslashes are literal
 // unless a double quote follows: 2n of them give n backslashes and the quote groups, 2n+1 give n
 // backslashes and a literal double quote. The byte after a lead byte is taken as it is, never as a
-// backslash, quote or separator. The program's name ends at the first space or tab, or is the quoted
-// part it starts with; it knows no backslash rules. Nothing is expanded.
+// backslash, quote or separator. The program's name ends at the first space or tab, or is the
+// quoted part it starts with; it knows no backslash rules. Nothing is expanded.
 std::vector<std::string> SplitCommandLine(const char* commandLine, LeadBytePredicate isLeadByte);
