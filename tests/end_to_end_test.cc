@@ -305,6 +305,12 @@ TEST_F(TargetTest, DriveThatDoesNotExistIsAnInvalidPathWithZeroSerial) {
 TEST_F(TargetTest, NetworkPathNamesNothing) {
   EXPECT_TRUE(Printed(Foldgraf({"\\\\server\\share\\x"}),
                       NoVolumeHeader("\\\\server\\share\\x") + InvalidPath("x") + kNoSubfolders));
+  // A bare share has nothing behind its root, not even a separator: it is shown as typed.
+  EXPECT_TRUE(Printed(Foldgraf({"\\\\server\\share"}), NoVolumeHeader("\\\\server\\share") +
+                                                            InvalidPath("\\\\server\\share") +
+                                                            kNoSubfolders));
+  EXPECT_TRUE(Printed(Foldgraf({"\\\\server\\share\\"}),
+                      NoVolumeHeader("\\\\server\\share\\") + InvalidPath("") + kNoSubfolders));
 }
 
 TEST_F(TargetTest, MissingFolderIsAnInvalidPath) {
