@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <iconv.h>
 #include <limits.h>
 #include <poll.h>
 #include <signal.h>
@@ -36,6 +37,100 @@ using ::Lines;
 using Names = std::vector<std::string>;
 
 // ---------------------------------------------------------------------------------------------
+// The program under test: the native build, or foldgraf.exe under Wine when FOLDGRAF_UNDER_WINE
+// is 1 (the test runner then has the build's Wine session running: tests/wine-session).
+// Expectations are written in UTF-8 with POSIX names; under Wine they are turned into what a
+// Japanese Windows system shows: code page 932 bytes, "/" as drive Z:, and the order in which
+// Wine's own listings deliver entries.
+
+#ifndef FOLDGRAF_WINE
+#define FOLDGRAF_WINE ""
+#endif
+#ifndef FOLDGRAF_WINDOWS_DIR
+#define FOLDGRAF_WINDOWS_DIR ""
+#endif
+#ifndef FOLDGRAF_WINE_PREFIX
+#define FOLDGRAF_WINE_PREFIX ""
+#endif
+#ifndef FOLDGRAF_WINESERVER
+#define FOLDGRAF_WINESERVER ""
+#endif
+
+struct PlatformUnderTest {
+  bool wine = false;
+  char drive = 'C';            // the drive letter of "/"
+  char missing_drive = 'Z';    // a drive letter that names nothing
+  std::size_t max_path = 4096;  // the build's MAX_PATH
+};
+
+inline const PlatformUnderTest& UnderTest() {
+  static const PlatformUnderTest platform = [] {
+    PlatformUnderTest under_test;
+    const char* const wine = getenv("FOLDGRAF_UNDER_WINE");
+    if (wine != nullptr && std::string_view(wine) == "1") {
+      under_test.wine = true;
+      under_test.drive = 'Z';
+      under_test.missing_drive = 'Y';  // a fresh Wine prefix has drives C: and Z: only
+      under_test.max_path = 260;
+    }
+    return under_test;
+  }();
+  return platform;
+}
+
+inline bool UnderWine() { return UnderTest().wine; }
+
+// "x:" for the drive of "/", or for the drive that names nothing, in the case asked for.
+inline std::string Drive(bool upper = true) {
+  const char letter = UnderTest().drive;
+  return std::string(1, static_cast<char>(upper ? letter : letter + 32)) + ":";
+}
+inline std::string MissingDrive(bool upper = true) {
+  const char letter = UnderTest().missing_drive;
+  return std::string(1, static_cast<char>(upper ? letter : letter + 32)) + ":";
+}
+
+// Converts between encodings with iconv; false when the text does not convert.
+inline bool Convert(const char* to, const char* from, const std::string& text, std::string* out) {
+  iconv_t const converter = iconv_open(to, from);
+  if (converter == reinterpret_cast<iconv_t>(-1)) return false;
+  std::string input = text;
+  out->assign(input.size() * 2 + 4, '\0');
+  char* in = input.data();
+  char* to_at = out->data();
+  std::size_t in_left = input.size(), out_left = out->size();
+  const bool converted =
+      iconv(converter, &in, &in_left, &to_at, &out_left) != static_cast<std::size_t>(-1);
+  iconv_close(converter);
+  out->resize(out->size() - out_left);
+  return converted;
+}
+
+// The bytes the platform under test writes for a UTF-8 text.
+inline std::string PlatformText(const std::string& utf8) {
+  if (!UnderWine()) return utf8;
+  std::string converted;
+  if (!Convert("CP932", "UTF-8", utf8, &converted)) {
+    ADD_FAILURE() << "an expected text has no code page 932 form";
+  }
+  return converted;
+}
+
+// A text the platform under test wrote, in UTF-8 (for names read back and for showing diffs).
+inline std::string Utf8Text(const std::string& platform_text) {
+  if (!UnderWine()) return platform_text;
+  std::string converted;
+  return Convert("UTF-8", "CP932", platform_text, &converted) ? converted : platform_text;
+}
+
+// The command that starts a program of the build under test; under Wine, one of the Windows
+// build's executables.
+inline Names Command(const std::string& windows_program) {
+  if (!UnderWine()) return {FOLDGRAF_PATH};
+  return {FOLDGRAF_WINE, std::string(FOLDGRAF_WINDOWS_DIR) + "/" + windows_program};
+}
+
+// ---------------------------------------------------------------------------------------------
 // Expected texts
 
 inline const std::string kCrLf = "\r\n";
@@ -59,9 +154,13 @@ inline std::string InvalidPath(std::string_view behind_root) {
   return Lines({"無効なパスです - \\" + std::string(behind_root)});
 }
 
+inline std::uint32_t ReadWineSerial();
+
 // Drive C: is the POSIX root: its serial is the low half of the file system id of "/". Read with
-// stat(1) so that the expectation does not share code with the program.
+// stat(1) so that the expectation does not share code with the program. Under Wine, drive Z:'s
+// serial is whatever Wine reports for it.
 inline std::uint32_t ReadDriveCSerial() {
+  if (UnderWine()) return ReadWineSerial();
   FILE* pipe = popen("stat -f -c %i / 2>/dev/null", "r");
   if (pipe == nullptr) {
     ADD_FAILURE() << "cannot run stat -f -c %i /";
@@ -103,12 +202,12 @@ inline std::string NoVolumeHeader(const std::string& root_line) {
 
 // The three header lines of a run without a path argument.
 inline std::string CurrentFolderHeader() {
-  return Lines({SerialLine(':', DriveCSerial()), kTitle, "C:."});
+  return Lines({SerialLine(':', DriveCSerial()), kTitle, Drive() + "."});
 }
 
-// How the program names a POSIX path: "/" is drive C:.
+// How the program names a POSIX path: "/" is drive C: (Z: under Wine).
 inline std::string WinPath(std::string_view posix) {
-  std::string path = "C:" + std::string(posix);
+  std::string path = Drive() + std::string(posix);
   std::replace(path.begin(), path.end(), '/', '\\');
   return path;
 }
@@ -241,10 +340,11 @@ inline std::string LineDiff(const std::string& expected, const std::string& actu
   return report;
 }
 
+// expected is UTF-8; under Wine it is compared in its code page 932 form.
 inline ::testing::AssertionResult SameBytes(const std::string& expected,
                                             const std::string& actual) {
-  if (expected == actual) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << LineDiff(expected, actual);
+  if (PlatformText(expected) == actual) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << LineDiff(expected, Utf8Text(actual));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -273,9 +373,34 @@ struct Outcome {
 // A run that hangs is killed after this long so that it fails the test instead of blocking CI.
 inline constexpr std::chrono::seconds kHangGuard{60};
 
-inline Outcome RunProgram(const Invocation& invocation) {
+// What every Wine run is given: the build's prefix and server, no debug output, and a Japanese
+// locale, in which Wine gives programs code page 932.
+inline Names WineEnvironment() {
+  return {"WINEPREFIX=" FOLDGRAF_WINE_PREFIX, "WINESERVER=" FOLDGRAF_WINESERVER, "WINEDEBUG=-all",
+          "LANG=ja_JP.UTF-8", "LC_ALL=ja_JP.UTF-8"};
+}
+
+// Runs command (a program and its first arguments) with the invocation's arguments.
+inline Outcome RunCommand(const Names& command, const Invocation& invocation) {
   Outcome run;
-  Names argv_text{FOLDGRAF_PATH};
+  Names variables = invocation.env;
+  if (UnderWine()) {
+    // Without the session, Wine would make a prefix on the spot, slowly, in the user's home.
+    struct stat prefix;
+    if (stat(FOLDGRAF_WINE_PREFIX "/dosdevices", &prefix) != 0) {
+      ADD_FAILURE() << "no Wine session: run tests/wine-session start, or the tests through ctest";
+      return run;
+    }
+    for (const std::string& setting : WineEnvironment()) {
+      const std::string name = setting.substr(0, setting.find('=') + 1);
+      auto const names_it = [&](const std::string& set) {
+        return set.compare(0, name.size(), name) == 0;
+      };
+      const bool set_already = std::any_of(variables.begin(), variables.end(), names_it);
+      if (!set_already) variables.push_back(setting);
+    }
+  }
+  Names argv_text = command;
   argv_text.insert(argv_text.end(), invocation.args.begin(), invocation.args.end());
   std::vector<char*> argv;
   for (std::string& arg : argv_text) argv.push_back(arg.data());
@@ -285,13 +410,13 @@ inline Outcome RunProgram(const Invocation& invocation) {
   for (char** entry = environ; *entry != nullptr; ++entry) {
     const std::string_view text(*entry);
     const bool replaced =
-        std::any_of(invocation.env.begin(), invocation.env.end(), [&](const std::string& set) {
+        std::any_of(variables.begin(), variables.end(), [&](const std::string& set) {
           const std::size_t eq = set.find('=');
           return text.substr(0, text.find('=')) == set.substr(0, eq);
         });
     if (!replaced) env_text.emplace_back(text);
   }
-  env_text.insert(env_text.end(), invocation.env.begin(), invocation.env.end());
+  env_text.insert(env_text.end(), variables.begin(), variables.end());
   std::vector<char*> envp;
   for (std::string& entry : env_text) envp.push_back(entry.data());
   envp.push_back(nullptr);
@@ -385,6 +510,38 @@ inline Outcome RunProgram(const Invocation& invocation) {
   return run;
 }
 
+inline Outcome RunProgram(const Invocation& invocation) {
+  return RunCommand(Command("foldgraf.exe"), invocation);
+}
+
+// Wine itself writes this line to standard error whenever the volume serial of a drive mapped to a
+// POSIX folder is asked for; it does not come from the program.
+inline std::string WithoutWineNotices(const std::string& err) {
+  if (!UnderWine()) return err;
+  const std::string notice = "wine: Read access denied for device ";
+  std::string kept;
+  std::size_t at = 0;
+  while (at < err.size()) {
+    std::size_t end = err.find('\n', at);
+    end = end == std::string::npos ? err.size() : end + 1;
+    if (err.compare(at, notice.size(), notice) != 0) kept += err.substr(at, end - at);
+    at = end;
+  }
+  return kept;
+}
+
+inline std::uint32_t ReadWineSerial() {
+  const Outcome run =
+      RunCommand(Command("list_folder.exe"), Invocation({"/serial", Drive() + "\\"}));
+  char* end = nullptr;
+  const unsigned long serial = strtoul(run.out.c_str(), &end, 16);
+  if (end == run.out.c_str()) {
+    ADD_FAILURE() << "list_folder /serial printed \"" << run.out << "\"";
+    return 0;
+  }
+  return static_cast<std::uint32_t>(serial);
+}
+
 // The run ended by itself with status 0 and wrote nothing to standard error.
 inline ::testing::AssertionResult EndedCleanly(const Outcome& run) {
   std::string problems;
@@ -395,7 +552,8 @@ inline ::testing::AssertionResult EndedCleanly(const Outcome& run) {
   } else if (run.status != 0) {
     problems += "exit status " + std::to_string(run.status) + " instead of 0\n";
   }
-  if (!run.err.empty()) problems += "standard error got \"" + Shown(run.err) + "\"\n";
+  const std::string err = WithoutWineNotices(run.err);
+  if (!err.empty()) problems += "standard error got \"" + Shown(err) + "\"\n";
   if (problems.empty()) return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure() << problems;
 }
@@ -517,8 +675,29 @@ struct Entry {
   bool folder;  // a folder, or a link that leads to one
 };
 
-// Entries in the order the directory delivers them, "." and ".." left out.
+// Entries as Wine's own listing delivers them, read with list_folder.exe.
+inline std::vector<Entry> WineListing(const std::string& folder) {
+  std::vector<Entry> entries;
+  const Outcome run = RunCommand(Command("list_folder.exe"), Invocation({WinPath(folder)}));
+  if (!run.exited || run.status != 0) {
+    ADD_FAILURE() << "list_folder " << folder.substr(0, 80) << " failed";
+    return entries;
+  }
+  bool closed = false;
+  for (const std::string& line : SplitAtLineEnds(run.out, &closed)) {
+    if (line.size() < 3 || (line[0] != 'D' && line[0] != 'F') || line[1] != ' ') {
+      ADD_FAILURE() << "list_folder printed \"" << Shown(line) << "\"";
+      continue;
+    }
+    entries.push_back({Utf8Text(line.substr(2)), line[0] == 'D'});
+  }
+  return entries;
+}
+
+// Entries in the order the platform under test delivers them, "." and ".." left out: on POSIX
+// the directory's own order.
 inline std::vector<Entry> Listing(const std::string& folder) {
+  if (UnderWine()) return WineListing(folder);
   std::vector<Entry> entries;
   DIR* listing = opendir(folder.c_str());
   if (listing == nullptr) {

@@ -171,12 +171,41 @@ TEST_F(CommandLineTest, LoneSlashIsAnInvalidSwitch) {
 
 TEST_F(CommandLineTest, RejectedArgumentIsEchoedByteForByte) {
   for (const std::string& bad : Names{"/Xyz", "/x", "//", "/-", "/ F", "/\xff\xfe", "/日本"}) {
+    // Wine passes on only what code page 932 holds.
+    if (UnderWine() && bad == "/\xff\xfe") continue;
     EXPECT_TRUE(Printed(Foldgraf({bad}), InvalidSwitch(bad))) << "argument " << Visible(bad);
   }
   for (const std::string& surplus : Names{"b c", "", "\xff", "日本語", "-F"}) {
+    if (UnderWine() && surplus == "\xff") continue;
     EXPECT_TRUE(Printed(Foldgraf({"a", surplus}), TooManyParameters(surplus)))
         << "second path " << Visible(surplus);
   }
+}
+
+// A Windows program is handed one command line and splits it itself. Through a launcher, exact
+// command lines reach foldgraf.exe, bytes that no shell or Wine start-up would pass on unchanged.
+TEST_F(CommandLineTest, WindowsCommandLineIsSplitByTheStartUpRules) {
+  if (!UnderWine()) GTEST_SKIP() << "on POSIX the arguments arrive split";
+  const std::string program = WinPath(std::string(FOLDGRAF_WINDOWS_DIR) + "/foldgraf.exe");
+  auto start = [&](const std::string& command_tail) {
+    std::string hex;
+    for (unsigned char byte : PlatformText(command_tail)) {
+      char digits[3];
+      snprintf(digits, sizeof digits, "%02X", byte);
+      hex += digits;
+    }
+    return RunCommand(Command("start_with_command_line.exe"), Invocation({program, hex}, base_));
+  };
+  // Two quotes in a row inside a quoted part give a quote and end that part.
+  EXPECT_TRUE(Printed(start("\"a\"\"b c\""), TooManyParameters("c")));
+  EXPECT_TRUE(Printed(start("\"/X\"\"y\""), InvalidSwitch("/X\"y")));
+  // 表 ends in the byte 5C, which is not a backslash before the closing quote.
+  EXPECT_TRUE(Printed(start("a \"表\""), TooManyParameters("表")));
+  EXPECT_TRUE(Printed(start("a \"表 表\" /?"), TooManyParameters("表 表")));
+  // Backslashes before a quote: 2n give n, 2n+1 give n and a literal quote.
+  EXPECT_TRUE(Printed(start("a b\\\\\"c d\""), TooManyParameters("b\\c d")));
+  EXPECT_TRUE(Printed(start("a b\\\"c d"), TooManyParameters("b\"c")));
+  EXPECT_TRUE(Printed(start("a *.*"), TooManyParameters("*.*")));
 }
 
 TEST_F(CommandLineTest, SwitchesInAnyOrderAndCaseGiveTheSameListing) {
@@ -241,14 +270,15 @@ TEST_F(TargetTest, TrailingBackslashStaysInTheRootLineOnly) {
 
 TEST_F(TargetTest, LowerCaseDriveLetterIsPrintedUpperCase) {
   Folders({"Mixed", "Mixed/Case"});
-  EXPECT_TRUE(Printed(Foldgraf({"c" + Win("Mixed").substr(1)}),
+  EXPECT_TRUE(Printed(Foldgraf({Drive(false) + Win("Mixed").substr(2)}),
                       PathHeader(Win("Mixed")) + Lines({"└─Case"})));
 }
 
 TEST_F(TargetTest, ForwardSlashesArePrintedAsBackslashes) {
   Folders({"sub", "sub/inner"});
-  EXPECT_TRUE(Printed(Foldgraf({"c:" + At("sub")}), PathHeader(Win("sub")) + Lines({"└─inner"})));
-  EXPECT_TRUE(Printed(Foldgraf({"C:" + At("sub") + "/"}),
+  EXPECT_TRUE(Printed(Foldgraf({Drive(false) + At("sub")}),
+                      PathHeader(Win("sub")) + Lines({"└─inner"})));
+  EXPECT_TRUE(Printed(Foldgraf({Drive() + At("sub") + "/"}),
                       PathHeader(Win("sub") + "\\") + Lines({"└─inner"})));
 }
 
@@ -262,11 +292,12 @@ TEST_F(TargetTest, RelativePathIsResolvedAgainstTheCurrentFolder) {
 }
 
 TEST_F(TargetTest, DriveThatDoesNotExistIsAnInvalidPathWithZeroSerial) {
-  EXPECT_TRUE(
-      Printed(Foldgraf({"z:\\"}), NoVolumeHeader("Z:\\") + InvalidPath("") + kNoSubfolders));
-  EXPECT_TRUE(
-      Printed(Foldgraf({"z:\\some\\where"}),
-              NoVolumeHeader("Z:\\some\\where") + InvalidPath("some\\where") + kNoSubfolders));
+  // z: natively; Wine's z: is "/", so there another letter that names nothing.
+  EXPECT_TRUE(Printed(Foldgraf({MissingDrive(false) + "\\"}),
+                      NoVolumeHeader(MissingDrive() + "\\") + InvalidPath("") + kNoSubfolders));
+  EXPECT_TRUE(Printed(Foldgraf({MissingDrive(false) + "\\some\\where"}),
+                      NoVolumeHeader(MissingDrive() + "\\some\\where") + InvalidPath("some\\where") +
+                          kNoSubfolders));
   EXPECT_TRUE(
       Printed(Foldgraf({"Q:/x"}), NoVolumeHeader("Q:\\x") + InvalidPath("x") + kNoSubfolders));
 }
@@ -274,6 +305,12 @@ TEST_F(TargetTest, DriveThatDoesNotExistIsAnInvalidPathWithZeroSerial) {
 TEST_F(TargetTest, NetworkPathNamesNothing) {
   EXPECT_TRUE(Printed(Foldgraf({"\\\\server\\share\\x"}),
                       NoVolumeHeader("\\\\server\\share\\x") + InvalidPath("x") + kNoSubfolders));
+  // A bare share has nothing behind its root, not even a separator: it is shown as typed.
+  EXPECT_TRUE(Printed(Foldgraf({"\\\\server\\share"}), NoVolumeHeader("\\\\server\\share") +
+                                                            InvalidPath("\\\\server\\share") +
+                                                            kNoSubfolders));
+  EXPECT_TRUE(Printed(Foldgraf({"\\\\server\\share\\"}),
+                      NoVolumeHeader("\\\\server\\share\\") + InvalidPath("") + kNoSubfolders));
 }
 
 TEST_F(TargetTest, MissingFolderIsAnInvalidPath) {
@@ -281,7 +318,7 @@ TEST_F(TargetTest, MissingFolderIsAnInvalidPath) {
       PathHeader(Win("missing")) + InvalidPath(BehindRoot(Win("missing"))) + kNoSubfolders;
   EXPECT_TRUE(Printed(Foldgraf({"missing"}), expected));
   EXPECT_TRUE(Printed(Foldgraf({Win("missing")}), expected));
-  EXPECT_TRUE(Printed(Foldgraf({"c" + Win("missing").substr(1)}), expected));
+  EXPECT_TRUE(Printed(Foldgraf({Drive(false) + Win("missing").substr(2)}), expected));
 }
 
 TEST_F(TargetTest, FileIsAnInvalidPath) {
@@ -325,30 +362,33 @@ std::string RelativePathOfLength(std::size_t length) {
 }
 
 TEST_F(TargetTest, AbsoluteFormFillingTheWholePathBufferIsStillResolved) {
-  // 4095 bytes and the NUL make 4096.
-  const std::string relative = RelativePathOfLength(4095 - Win().size() - 1);
+  // MAX_PATH - 1 bytes and the NUL fill it.
+  const std::size_t longest = UnderTest().max_path - 1;
+  const std::string relative = RelativePathOfLength(longest - Win().size() - 1);
   const std::string full = Win() + "\\" + relative;
-  ASSERT_EQ(full.size(), 4095u);
+  ASSERT_EQ(full.size(), longest);
   EXPECT_TRUE(Printed(Foldgraf({relative}),
                       PathHeader(full) + InvalidPath(BehindRoot(full)) + kNoSubfolders));
 }
 
 TEST_F(TargetTest, AbsoluteFormOneByteOverThePathBufferIsShownAsTyped) {
-  const std::string relative = RelativePathOfLength(4096 - Win().size() - 1);
-  ASSERT_EQ((Win() + "\\" + relative).size(), 4096u);
+  const std::size_t max_path = UnderTest().max_path;
+  const std::string relative = RelativePathOfLength(max_path - Win().size() - 1);
+  ASSERT_EQ((Win() + "\\" + relative).size(), max_path);
   EXPECT_TRUE(Printed(Foldgraf({relative}),
                       NoVolumeHeader(relative) + InvalidPath(relative) + kNoSubfolders));
 }
 
 TEST_F(TargetTest, DriveRootIsListedUnderRootLineCBackslash) {
   // Only the start: the whole machine is not walked. Closing the pipe ends the run.
-  Invocation run_on_root{{"c:\\"}, base_};
+  Invocation run_on_root{{Drive(false) + "\\"}, base_};
   run_on_root.close_after_lines = 4;
   const Outcome run = RunProgram(run_on_root);
   const Names roots = SubfolderNames("/");
   ASSERT_GE(roots.size(), 2u);
   EXPECT_TRUE(EndedCleanly(run));
-  EXPECT_TRUE(SameBytes(PathHeader("C:\\") + Lines({"├─" + roots[0]}), FirstLines(run.out, 4)));
+  EXPECT_TRUE(
+      SameBytes(PathHeader(Drive() + "\\") + Lines({"├─" + roots[0]}), FirstLines(run.out, 4)));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -466,7 +506,8 @@ TEST_F(TreeDrawingTest, PipesSocketsAndDanglingLinksAreListedAsFiles) {
 
   std::string files;
   for (const std::string& name : FileNames(At())) files += Lines({"│  " + name});
-  EXPECT_EQ(FileNames(At()).size(), 5u);
+  // Wine does not deliver a link that leads nowhere.
+  EXPECT_EQ(FileNames(At()).size(), UnderWine() ? 4u : 5u);
   EXPECT_TRUE(Printed(Foldgraf({"/F", Win()}), PathHeader(Win()) + files + Lines({"│  ", "└─d"})));
   EXPECT_TRUE(Printed(Foldgraf({Win()}), PathHeader(Win()) + Lines({"└─d"})));
   close(sock);
@@ -589,46 +630,61 @@ TEST_F(HardFolderTest, FiveHundredLevelsAreDrawnWhole) {
   MakeFileAt(folder, "f");
   close(folder);
 
+  // Every level's line stands; below it only while its path leaves room for a search pattern,
+  // which on Windows ends long before the bottom.
   std::string expected = PathHeader(Win());
-  for (int level = 0; level < kLevels; ++level) {
+  std::size_t path_size = Win().size();
+  bool bottom_reached = true;
+  for (int level = 0; level < kLevels && bottom_reached; ++level) {
     expected += std::string(4 * level, ' ') + "└─d" + kCrLf;
+    path_size += 2;
+    bottom_reached = path_size + 3 <= UnderTest().max_path;
   }
-  expected += std::string(4 * kLevels + 4, ' ') + "f" + kCrLf;
-  expected += std::string(4 * kLevels + 4, ' ') + kCrLf;
+  if (bottom_reached) {
+    expected += std::string(4 * kLevels + 4, ' ') + "f" + kCrLf;
+    expected += std::string(4 * kLevels + 4, ' ') + kCrLf;
+  }
   EXPECT_TRUE(Printed(Foldgraf({"/F", Win()}), expected));
 }
 
 TEST_F(HardFolderTest, NamesAreWrittenByteForByte) {
-  Folders({"with space", "with space/inner", "日本語フォルダ", "日本語フォルダ/子", "\xff\xfe",
-           " lead", "trail ", "trail /in"});
-  Files({"ファイル.txt", "two  spaces.txt", "\xff\xfe/\x80\x81", "日本語フォルダ/子/\xe3\x81"});
+  Folders({"with space", "with space/inner", "日本語フォルダ", "日本語フォルダ/子", " lead",
+           "trail ", "trail /in"});
+  Files({"ファイル.txt", "two  spaces.txt"});
+  // Names that are not UTF-8 reach a Windows program only as replacement characters.
+  if (!UnderWine()) {
+    Folders({"\xff\xfe"});
+    Files({"\xff\xfe/\x80\x81", "日本語フォルダ/子/\xe3\x81"});
+  }
   EXPECT_TRUE(
       Printed(Foldgraf({"/F", Win()}), PathHeader(Win()) + DrawnTree(At(), Drawing().WithFiles())));
   EXPECT_TRUE(Printed(Foldgraf({"/F", "/A", Win()}),
                       PathHeader(Win()) + DrawnTree(At(), Drawing().Ascii().WithFiles())));
   // The same bytes work as a target.
-  EXPECT_TRUE(
-      Printed(Foldgraf({"/F", "\xff\xfe"}),
-              PathHeader(Win("\xff\xfe")) + Lines({"    \x80\x81", "    "}) + kNoSubfolders));
+  if (!UnderWine()) {
+    EXPECT_TRUE(
+        Printed(Foldgraf({"/F", "\xff\xfe"}),
+                PathHeader(Win("\xff\xfe")) + Lines({"    \x80\x81", "    "}) + kNoSubfolders));
+  }
   EXPECT_TRUE(
       Printed(Foldgraf({"日本語フォルダ"}), PathHeader(Win("日本語フォルダ")) + Lines({"└─子"})));
 }
 
 TEST_F(HardFolderTest, FolderPastTheSearchPatternLimitShowsItsLineOnly) {
-  // A folder is walked while its path, "\*" and a NUL fit in 4096 bytes: paths up to 4093 bytes.
-  constexpr std::size_t kLongestWalkedPath = 4093;
-  // Folder names of 200 to 255 bytes lead to a folder whose path has exactly that length, then
-  // beside it one whose path is a byte longer.
-  const std::size_t chain_bytes = kLongestWalkedPath - Win().size() - 201;
-  const std::size_t steps = chain_bytes / 201;
-  std::size_t extra = chain_bytes - steps * 201;
-  ASSERT_LE(extra, steps * 55);
+  // A folder is walked while its path, "\*" and a NUL fit in MAX_PATH bytes (4096 on POSIX, 260 on
+  // Windows).
+  const std::size_t longest_walked_path = UnderTest().max_path - 3;
+  // A chain of folders, each a separator and a name of at most 255 bytes, leads to a folder whose
+  // path has exactly that length, then beside it one whose path is a byte longer.
+  const std::size_t chain_bytes = longest_walked_path - Win().size() - 201;
+  const std::size_t steps = (chain_bytes + 255) / 256;
   int folder = open(base_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   std::string path = base_;
+  std::size_t chained = 0;
   for (std::size_t step = 0; step < steps && folder >= 0; ++step) {
-    const std::size_t more = std::min<std::size_t>(extra, 55);
-    extra -= more;
-    const std::string name(200 + more, static_cast<char>('a' + step % 26));
+    const std::size_t size = (chain_bytes - chained) / (steps - step);
+    chained += size;
+    const std::string name(size - 1, static_cast<char>('a' + step % 26));
     const int child = MakeFolderAt(folder, name);
     MakeFileAt(child, "f");
     close(folder);
@@ -647,7 +703,7 @@ TEST_F(HardFolderTest, FolderPastTheSearchPatternLimitShowsItsLineOnly) {
     close(last);
   }
   close(folder);
-  ASSERT_EQ(WinPath(path + "/" + fits).size(), kLongestWalkedPath);
+  ASSERT_EQ(WinPath(path + "/" + fits).size(), longest_walked_path);
 
   const Drawing drawing =
       Drawing().WithFiles().Cut({path + "/" + fits + "/" + deeper, path + "/" + too_long});

@@ -90,19 +90,24 @@ TEST_F(PathsPosixTest, CurrentFolderIsOnDriveC) {
 TEST(PathRootTest, StripToRootAndSkipRoot) {
   struct Case {
     const char* path;
+    bool hasRoot;
     const char* root;
-    const char* behind;
+    const char* behind;  // null: nothing to skip
   };
   Case const cases[] = {
-      {"C:\\a\\b", "C:\\", "a\\b"},       {"c:\\", "c:\\", ""},
-      {"Z:\\", "Z:\\", ""},               {"C:", "C:", ""},
-      {"\\\\server\\share\\x\\y", "\\\\server\\share", "x\\y"},
-      {"\\\\server\\share", "\\\\server\\share", ""},
-      {"\\rooted\\x", "\\", "rooted\\x"},
+      {"C:\\a\\b", true, "C:\\", "a\\b"},
+      {"c:\\", true, "c:\\", ""},
+      {"Z:\\", true, "Z:\\", ""},
+      {"C:", false, "C:", nullptr},
+      {"C:x", false, "C:", nullptr},
+      {"\\\\server\\share\\x\\y", true, "\\\\server\\share", "x\\y"},
+      {"\\\\server\\share\\", true, "\\\\server\\share", ""},
+      {"\\\\server\\share", true, "\\\\server\\share", nullptr},
+      {"\\rooted\\x", true, "\\", nullptr},
   };
   for (Case const& c : cases) {
     std::string root = c.path;
-    EXPECT_TRUE(PathStripToRootA(root.data()));
+    EXPECT_EQ(PathStripToRootA(root.data()) != FALSE, c.hasRoot) << c.path;
     EXPECT_STREQ(root.c_str(), c.root) << c.path;
     EXPECT_STREQ(PathSkipRootA(c.path), c.behind) << c.path;
   }
@@ -136,6 +141,7 @@ TEST(PosixPathTest, DriveCIsTheRootAndOtherDrivesNameNothing) {
   }
   std::string posix;
   EXPECT_FALSE(ToPosixPath("D:\\", posix));
+  EXPECT_FALSE(ToPosixPath("", posix));
   EXPECT_FALSE(ToPosixPath("\\\\server\\share", posix));
 }
 

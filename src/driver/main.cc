@@ -4,6 +4,8 @@
 // Every path ends with status 0: errors the user can cause are lines on standard output.
 int main(int argc, char** argv) {
   SetUpStandardOutput();
-  RunCommandLine(ScanArguments(argc, argv));
+  int count = argc;
+  const char* const* arguments = ProgramArguments(count, argv);
+  RunCommandLine(ScanArguments(count, arguments));
   return 0;
 }

@@ -103,6 +103,7 @@ DWORD CopyPathResult(const std::string& result, DWORD length, LPSTR buffer) {
 }
 
 bool ToPosixPath(const char* windowsPath, std::string& posixPath) {
+  if (windowsPath[0] == '\0') return false;  // names nothing, not the current folder
   const char* rest = windowsPath;
   if (HasDrive(windowsPath)) {
     if (windowsPath[0] != 'C' && windowsPath[0] != 'c') return false;
@@ -155,14 +156,18 @@ BOOL PathStripToRootA(LPSTR path) {
     return FALSE;
   }
   path[length] = '\0';
-  return TRUE;
+  // A drive without a separator ("C:", "C:x") is relative to that drive's current folder, so
+  // Windows finds no root in it, though it leaves the drive standing.
+  return HasDrive(path) && length == 2 ? FALSE : TRUE;
 }
 
+// As on Windows, only a drive with its separator ("C:\") and a network share followed by a
+// separator have a root to skip; "C:x", "\x" and a bare "\\server\share" have none.
 LPCSTR PathSkipRootA(LPCSTR path) {
-  std::size_t const length = RootLength(path);
-  if (length == kNoRoot) return nullptr;
-  if (IsNetworkPath(path) && IsSeparator(path[length])) return path + length + 1;
-  return path + length;
+  if (HasDrive(path)) return IsSeparator(path[2]) ? path + 3 : nullptr;
+  if (!IsNetworkPath(path)) return nullptr;
+  std::size_t const length = NetworkRootLength(path);
+  return IsSeparator(path[length]) ? path + length + 1 : nullptr;
 }
 
 LPSTR CharUpperA(LPSTR text) {

@@ -147,6 +147,11 @@ BOOL FileTimeToSystemTime(const FILETIME* time, SYSTEMTIME* calendar);
 
 #endif
 
+// The argument vector main works with, argv[0] included; argc is set to its length. It follows the
+// start-up rules of a Windows program whatever the C runtime does: on Windows it is split anew from
+// GetCommandLineA(), elsewhere the shell has split it already and argv is handed back.
+const char* const* ProgramArguments(int& argc, char** argv);
+
 // Makes standard output behave as a Windows console program's text-mode output: every newline
 // leaves as CR LF, printf and std::cout share one buffer, and a closed pipe is a failed write,
 // never a killed process. Call once, before anything is written.
