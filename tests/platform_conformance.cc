@@ -99,8 +99,8 @@ void PathRows() {
     length = GetFullPathNameA(path.c_str(), kBufferSize, buffer, &filePart);
     std::string result = Number(length);
     if (length > 0 && length < kBufferSize) {
-      result += " " + Shown(buffer) + " part " +
-                (filePart == nullptr ? std::string("(null)") : Number(filePart - buffer));
+      result.append(" ").append(Shown(buffer)).append(" part ");
+      result.append(filePart == nullptr ? std::string("(null)") : Number(filePart - buffer));
     }
     Row("GetFullPathNameA(" + Shown(input.c_str()) + ")", result);
   }
@@ -216,7 +216,41 @@ void ListingRows(const char* input, bool everyEntry) {
   Row(name, delivered);
 }
 
+// The listings the walk opens with hints: names and attributes only, and possibly only folders.
+// Leaving out other entries is a hint a platform may ignore, so only the folders are compared.
+void HintedListingRows(const char* input) {
+  std::string const pattern = OnCurrentDrive(input);
+  for (FINDEX_SEARCH_OPS const search : {FindExSearchNameMatch, FindExSearchLimitToDirectories}) {
+    bool const foldersOnly = search == FindExSearchLimitToDirectories;
+    std::string const name = std::string("FindFirstFileExA(basic, ") +
+                             (foldersOnly ? "folders, " : "names, ") + Shown(input) + ")";
+    WIN32_FIND_DATAA entry;
+    HANDLE const listing = FindFirstFileExA(pattern.c_str(), FindExInfoBasic, &entry, search,
+                                            nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    if (listing == INVALID_HANDLE_VALUE) {
+      Row(name, "INVALID_HANDLE_VALUE");
+      continue;
+    }
+    std::vector<std::string> entries;
+    do {
+      DWORD const kind =
+          entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
+      if (foldersOnly && (kind & FILE_ATTRIBUTE_DIRECTORY) == 0) continue;
+      entries.push_back(Shown(entry.cFileName) + " " + Attributes(kind));
+    } while (FindNextFileA(listing, &entry));
+    FindClose(listing);
+    std::sort(entries.begin(), entries.end());
+    std::string delivered;
+    for (std::string const& text : entries) delivered += (delivered.empty() ? "" : ", ") + text;
+    Row(name, delivered);
+  }
+}
+
 void FindRows() {
+  for (const char* input : {"sub\\*", "sub\\\\*", "hidden\\*", "link-to-sub\\*", "missing\\*",
+                            "file.txt\\*"}) {
+    HintedListingRows(input);
+  }
   for (const char* input :
        {"sub\\*", "sub\\\\*", "sub/*", "sub\\\\\\*", "hidden\\*", "sub\\inner\\*", "missing\\*",
         "file.txt\\*", "link-to-sub\\*", "q:\\*", "\\\\server\\share\\*"}) {

@@ -77,8 +77,7 @@ void WalkBelow(const std::string& path, const std::string& prefix, DisplayOption
   for (;;) {
     // The look-ahead decides the connector, so it comes before the line and the subtree.
     bool const more = NextSubfolder(listing, next);
-    std::string childPath = path;
-    childPath.append("\\").append(current.cFileName);
+    std::string const childPath = path + '\\' + current.cFileName;
     std::string const childPrefix = prefix + (more ? glyphs.bar : glyphs.blank);
     std::cout << prefix << (more ? glyphs.tee : glyphs.end) << current.cFileName << std::endl;
     WalkBelow(childPath, childPrefix, options, &self, IsLink(current));
