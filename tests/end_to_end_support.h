@@ -260,6 +260,10 @@ struct Invocation {
   // When not negative, standard output is closed once this many lines have arrived, as a pager
   // that quits early does.
   int close_after_lines = -1;
+  // Another program to run instead of the built one (an absolute path), and a longer hang guard
+  // for one that builds or installs.
+  std::string program;
+  std::chrono::seconds time_limit{0};
 };
 
 struct Outcome {
@@ -275,7 +279,7 @@ inline constexpr std::chrono::seconds kHangGuard{60};
 
 inline Outcome RunProgram(const Invocation& invocation) {
   Outcome run;
-  Names argv_text{FOLDGRAF_PATH};
+  Names argv_text{invocation.program.empty() ? std::string(FOLDGRAF_PATH) : invocation.program};
   argv_text.insert(argv_text.end(), invocation.args.begin(), invocation.args.end());
   std::vector<char*> argv;
   for (std::string& arg : argv_text) argv.push_back(arg.data());
@@ -332,7 +336,8 @@ inline Outcome RunProgram(const Invocation& invocation) {
   }
 
   setpgid(pid, pid);  // also here, so that it holds before the guard could fire
-  auto deadline = std::chrono::steady_clock::now() + kHangGuard;
+  auto deadline = std::chrono::steady_clock::now() +
+                  (invocation.time_limit.count() > 0 ? invocation.time_limit : kHangGuard);
   int out_fd = out[0], err_fd = err[0];
   std::size_t lines_seen = 0, scanned = 0;
   while (out_fd >= 0 || err_fd >= 0) {
