@@ -20,10 +20,10 @@ execute_process(
   OUTPUT_FILE "${CP932}"
   RESULT_VARIABLE failed
   ERROR_VARIABLE complaint)
+file(REMOVE "${UTF8}.plain")
 if(failed)
   file(REMOVE "${CP932}")
   message(FATAL_ERROR "${SOURCE} has text that code page 932 cannot hold: ${complaint}")
 endif()
 string(ASCII 239 187 191 byte_order_mark)
 file(WRITE "${UTF8}" "${byte_order_mark}${text}")
-file(REMOVE "${UTF8}.plain")
