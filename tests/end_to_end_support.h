@@ -360,6 +360,8 @@ struct Invocation {
   // When not negative, standard output is closed once this many lines have arrived, as a pager
   // that quits early does.
   int close_after_lines = -1;
+  // A longer hang guard, for a run that builds or installs.
+  std::chrono::seconds time_limit{0};
 };
 
 struct Outcome {
@@ -457,7 +459,8 @@ inline Outcome RunCommand(const Names& command, const Invocation& invocation) {
   }
 
   setpgid(pid, pid);  // also here, so that it holds before the guard could fire
-  auto deadline = std::chrono::steady_clock::now() + kHangGuard;
+  auto deadline = std::chrono::steady_clock::now() +
+                  (invocation.time_limit.count() > 0 ? invocation.time_limit : kHangGuard);
   int out_fd = out[0], err_fd = err[0];
   std::size_t lines_seen = 0, scanned = 0;
   while (out_fd >= 0 || err_fd >= 0) {
