@@ -7,6 +7,7 @@
 #include <fstream>
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -223,6 +224,41 @@ TEST_F(FilesPosixTest, LargeFoldersAreReadInChunksWithoutHoldingDescriptors) {
   EXPECT_EQ(OpenDescriptors(), before + 1);
   FindClose(detailed);
   EXPECT_EQ(OpenDescriptors(), before);
+}
+
+TEST_F(FilesPosixTest, ListingsNestedAsDeepAsTheWalkGoesHoldFewDescriptors) {
+  std::string path = root;
+  for (int level = 0; level < 150; ++level) {
+    path += "/d";
+    ASSERT_EQ(mkdir(path.c_str(), 0755), 0);
+  }
+  Touch(path + "/f");
+  std::size_t const before = OpenDescriptors();
+  // As the walk does: each folder is probed, then its subfolders are listed while the walk goes
+  // down into the first of them.
+  std::vector<HANDLE> open;
+  std::string pattern = windows;
+  WIN32_FIND_DATAA entry;
+  for (int level = 0; level <= 150; ++level) {
+    pattern += level == 0 ? "\\*" : "";
+    HANDLE const probe = FindFirstFileExA(pattern.c_str(), FindExInfoBasic, &entry,
+                                          FindExSearchLimitToDirectories, nullptr, 0);
+    ASSERT_NE(probe, INVALID_HANDLE_VALUE) << level;
+    FindClose(probe);
+    HANDLE const subfolders = FindFirstFileExA(pattern.c_str(), FindExInfoBasic, &entry,
+                                               FindExSearchNameMatch, nullptr, 0);
+    ASSERT_NE(subfolders, INVALID_HANDLE_VALUE) << level;
+    open.push_back(subfolders);
+    std::set<std::string> names;
+    do {
+      names.insert(entry.cFileName);
+    } while (FindNextFileA(subfolders, &entry));
+    EXPECT_EQ(names, (std::set<std::string>{".", "..", level < 150 ? "d" : "f"})) << level;
+    pattern.insert(pattern.size() - 1, "d\\");
+  }
+  EXPECT_LE(OpenDescriptors(), before + 65);
+  for (HANDLE listing : open) FindClose(listing);
+  EXPECT_LE(OpenDescriptors(), before + 1);
 }
 
 TEST_F(FilesPosixTest, ListingAFolderAgainAfterAnotherSeesItsChanges) {

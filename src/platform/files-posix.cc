@@ -7,6 +7,7 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -17,8 +18,8 @@
 
 namespace {
 
-// A listing reads its folder in chunks of the kernel's raw directory records and holds no descriptor
-// between reads: the walk keeps one listing open per level, and a deep tree would otherwise run out of
+// A listing reads its folder in chunks of the kernel's raw directory records, opening the folder for
+// each chunk: the walk keeps one listing open per level, and a deep tree would otherwise run out of
 // descriptors and lose folders. A chunk is at most kChunkBytes, so memory stays flat however many
 // entries a folder has.
 constexpr std::size_t kChunkBytes = 32 * 1024;
@@ -26,7 +27,33 @@ constexpr std::size_t kChunkBytes = 32 * 1024;
 // The file pass keeps the records of the folder's subfolders, up to this much, for the folder pass.
 constexpr std::size_t kKeptFolderBytes = 512 * 1024;
 
+// A folder read whole stays open while its listings are, so that its subfolders are opened by name
+// inside it, not by a whole path the kernel would walk from the root again. Only the first
+// kHeldFolders such folders are held at a time, so a deep walk holds a bounded number of descriptors.
+constexpr std::size_t kHeldFolders = 64;
+
 using Records = std::vector<char>;
+
+std::vector<struct HeldFolder*>& HeldFolders() {
+  static std::vector<HeldFolder*> held;
+  return held;
+}
+
+struct HeldFolder {
+  std::string folder;
+  int descriptor;
+
+  HeldFolder(std::string path, int open) : folder(std::move(path)), descriptor(open) {
+    HeldFolders().push_back(this);
+  }
+  ~HeldFolder() {
+    close(descriptor);
+    auto& held = HeldFolders();
+    held.erase(std::find(held.rbegin(), held.rend(), this).base() - 1);
+  }
+  HeldFolder(const HeldFolder&) = delete;
+  HeldFolder& operator=(const HeldFolder&) = delete;
+};
 
 struct Listing {
   std::string folder;  // POSIX path, to open again for the next chunk
@@ -35,6 +62,7 @@ struct Listing {
   bool withDetails = false;
   // Set while a listing that fills in details is open: the entries are examined through it.
   int descriptor = -1;
+  std::shared_ptr<HeldFolder> held;
   std::shared_ptr<const Records> records;
   std::size_t position = 0;
   bool lastChunk = false;
@@ -52,9 +80,11 @@ struct RecentFolder {
   std::string folder;
   std::shared_ptr<const Records> records;
   bool subfoldersOnly = false;
+  std::shared_ptr<HeldFolder> held;
 };
 
 RecentFolder& Recent() {
+  HeldFolders();  // made first, so that at exit it outlives the folder remembered here
   static RecentFolder recent;
   return recent;
 }
@@ -66,8 +96,23 @@ struct FileIdentity {
 
 bool MatchesAll(const std::string& match) { return match.empty() || match == "*" || match == "*.*"; }
 
+constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+
+// folder ("/a/b/c/") opened inside its held parent ("/a/b/") when there is one.
 int OpenFolder(const std::string& folder) {
-  return open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  std::size_t end = folder.size();
+  while (end > 0 && folder[end - 1] == '/') --end;
+  std::size_t const slash = end > 0 ? folder.rfind('/', end - 1) : std::string::npos;
+  if (slash != std::string::npos) {
+    std::string const name = folder.substr(slash + 1, end - slash - 1);
+    auto const& held = HeldFolders();
+    for (auto parent = held.rbegin(); parent != held.rend() && name != "." && name != ".."; ++parent) {
+      if ((*parent)->folder.compare(0, std::string::npos, folder, 0, slash + 1) == 0) {
+        return openat((*parent)->descriptor, name.c_str(), kFolderFlags);
+      }
+    }
+  }
+  return open(folder.c_str(), kFolderFlags);
 }
 
 // Reads as many records as fit one chunk from descriptor, at its current position. False when the
@@ -121,13 +166,17 @@ bool ReadNextChunk(Listing& listing) {
   auto records = std::make_shared<Records>();
   bool const read = (keepOpen || !listing.started || lseek(descriptor, listing.resume, SEEK_SET) >= 0) &&
                     ReadRecords(descriptor, *records, listing.lastChunk);
-  if (!keepOpen) close(descriptor);
+  bool const wholeFolder = read && !listing.started && listing.lastChunk;
+  if (!keepOpen && wholeFolder && HeldFolders().size() < kHeldFolders) {
+    listing.held = std::make_shared<HeldFolder>(listing.folder, descriptor);
+  } else if (!keepOpen) {
+    close(descriptor);
+  }
   if (!read) return false;
 
   for (std::size_t at = 0; at < records->size(); at += RecordAt(*records, at).d_reclen) {
     listing.resume = RecordAt(*records, at).d_off;
   }
-  bool const wholeFolder = !listing.started && listing.lastChunk;
   // Only a pass that reads every entry keeps the subfolders: such passes are never nested in the
   // walk, so at most one folder's worth is held at a time.
   if (!listing.started && !listing.directoriesOnly && !listing.lastChunk) {
@@ -138,30 +187,30 @@ bool ReadNextChunk(Listing& listing) {
   listing.records = std::move(records);
   Recent() = {};
   if (wholeFolder) {
-    Recent() = {listing.folder, listing.records, false};
+    Recent() = {listing.folder, listing.records, false, listing.held};
   } else if (listing.subfolders != nullptr) {
     KeepSubfolders(listing);
     if (listing.lastChunk && listing.subfolders != nullptr) {
-      Recent() = {listing.folder, std::move(listing.subfolders), true};
+      Recent() = {listing.folder, std::move(listing.subfolders), true, nullptr};
     }
   }
   return true;
 }
 
 bool StartListing(Listing& listing) {
-  if (listing.withDetails) {
-    listing.descriptor = OpenFolder(listing.folder);
-    if (listing.descriptor < 0) return false;
-  }
   RecentFolder const& recent = Recent();
   if (recent.records != nullptr && recent.folder == listing.folder &&
       (listing.directoriesOnly || !recent.subfoldersOnly)) {
     listing.records = recent.records;
+    listing.held = recent.held;
     listing.started = true;
     listing.lastChunk = true;
-    return true;
   }
-  return ReadNextChunk(listing);
+  if (listing.withDetails && listing.held == nullptr) {
+    listing.descriptor = OpenFolder(listing.folder);
+    if (listing.descriptor < 0) return false;
+  }
+  return listing.started || ReadNextChunk(listing);
 }
 
 void CloseListing(Listing* listing) {
@@ -169,23 +218,28 @@ void CloseListing(Listing* listing) {
   delete listing;
 }
 
+// Looks at an entry through the folder's open descriptor where the listing has one.
+int StatInFolder(const Listing& listing, const char* name, struct stat& status, int flags) {
+  int const folder = listing.descriptor >= 0 ? listing.descriptor
+                     : listing.held != nullptr ? listing.held->descriptor
+                                               : -1;
+  if (folder >= 0) return fstatat(folder, name, &status, flags);
+  std::string const path = listing.folder + "/" + name;
+  return fstatat(AT_FDCWD, path.c_str(), &status, flags);
+}
+
 // The entry's status, a link looked through; a link that leads nowhere is described by the link
 // itself. False when the entry has vanished since the folder was read.
 bool StatEntry(const Listing& listing, const char* name, struct stat& status) {
-  if (listing.descriptor >= 0) {
-    return fstatat(listing.descriptor, name, &status, 0) == 0 ||
-           fstatat(listing.descriptor, name, &status, AT_SYMLINK_NOFOLLOW) == 0;
-  }
-  std::string const path = listing.folder + "/" + name;
-  return stat(path.c_str(), &status) == 0 || lstat(path.c_str(), &status) == 0;
+  return StatInFolder(listing, name, status, 0) == 0 ||
+         StatInFolder(listing, name, status, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 // Whether the record is a link, asking only when the listing's type does not tell.
 bool IsLinkRecord(const Listing& listing, const dirent64& record) {
   if (record.d_type != DT_UNKNOWN) return record.d_type == DT_LNK;
-  std::string const path = listing.folder + "/" + record.d_name;
   struct stat status;
-  return lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode);
+  return StatInFolder(listing, record.d_name, status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(status.st_mode);
 }
 
 // Fills entry from one directory record; false when the record is not to be delivered. The listing's

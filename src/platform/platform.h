@@ -123,8 +123,8 @@ BOOL GetVolumeInformationA(LPCSTR root, LPSTR volumeName, DWORD volumeNameSize, 
 // Opens the listing of the folder in pattern ("folder\*") and delivers its first entry, or gives
 // INVALID_HANDLE_VALUE. Every entry comes, hidden ones and "." and ".." too, in the directory's own
 // order. A link to a folder is a folder entry; a link that leads nowhere is a plain file entry; both
-// carry FILE_ATTRIBUTE_REPARSE_POINT. A listing holds no descriptor between calls and a bounded amount
-// of memory, however many entries the folder has. A folder listed again straight after, with no other
+// carry FILE_ATTRIBUTE_REPARSE_POINT. However many entries a folder has and however many listings are
+// open at once, they hold a bounded amount of memory and of descriptors. A folder listed again straight after, with no other
 // folder listed in between, may deliver the entries read the time before.
 HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* entry);
 // FindFirstFileA with two hints. FindExSearchLimitToDirectories: the listing may leave out entries
