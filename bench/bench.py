@@ -176,7 +176,7 @@ def measure(base, commands, runs):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("base", help="folder to build the trees in (kept between runs)")
-    parser.add_argument("--foldgraf", default="build-release/foldgraf")
+    parser.add_argument("--foldgraf", default="build-bench/foldgraf")
     parser.add_argument("--runs", type=int, default=7)
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--quick", action="store_true", help="small trees and one run (for CI)")
