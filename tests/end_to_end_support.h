@@ -9,9 +9,11 @@
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <sched.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
+#include <grp.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -260,7 +262,51 @@ struct Invocation {
   // When not negative, standard output is closed once this many lines have arrived, as a pager
   // that quits early does.
   int close_after_lines = -1;
+  // Where standard output goes: the test's pipe, a pipe whose reader is gone before the program
+  // starts, /dev/full, or nowhere (descriptor 1 closed).
+  enum class Output { kPipe, kClosedPipe, kFull, kClosed };
+  Output output = Output::kPipe;
+  // Run without root's power over files, so that permissions hold even when the tests run as root.
+  bool unprivileged = false;
+  // A command the program runs under (strace, for instance), looked up in PATH.
+  Names wrapper;
 };
+
+// The exit status of a run that could not give up root's power; such a test skips.
+inline constexpr int kCannotDropPrivileges = 125;
+
+// In the child before exec: a user namespace of its own leaves the process its uid but no power
+// over files of the outer system; where that is not allowed, an unprivileged uid does the same.
+inline bool DropPrivileges() {
+  if (unshare(CLONE_NEWUSER) == 0) return true;
+  return setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0;
+}
+
+inline void RedirectOutput(Invocation::Output output, int pipe_end) {
+  switch (output) {
+    case Invocation::Output::kPipe:
+      dup2(pipe_end, 1);
+      return;
+    case Invocation::Output::kClosedPipe: {
+      int orphan[2];
+      if (pipe(orphan) != 0) _exit(126);
+      close(orphan[0]);
+      dup2(orphan[1], 1);
+      close(orphan[1]);
+      return;
+    }
+    case Invocation::Output::kFull: {
+      const int full = open("/dev/full", O_WRONLY);
+      if (full < 0) _exit(126);
+      dup2(full, 1);
+      close(full);
+      return;
+    }
+    case Invocation::Output::kClosed:
+      close(1);
+      return;
+  }
+}
 
 struct Outcome {
   bool exited = false;  // ended by returning from main or calling exit
@@ -275,7 +321,8 @@ inline constexpr std::chrono::seconds kHangGuard{60};
 
 inline Outcome RunProgram(const Invocation& invocation) {
   Outcome run;
-  Names argv_text{FOLDGRAF_PATH};
+  Names argv_text = invocation.wrapper;
+  argv_text.push_back(FOLDGRAF_PATH);
   argv_text.insert(argv_text.end(), invocation.args.begin(), invocation.args.end());
   std::vector<char*> argv;
   for (std::string& arg : argv_text) argv.push_back(arg.data());
@@ -315,11 +362,12 @@ inline Outcome RunProgram(const Invocation& invocation) {
     // Its own process group, so that the hang guard reaches anything it started too.
     setpgid(0, 0);
     if (chdir(invocation.cwd.c_str()) != 0) _exit(126);
+    if (invocation.unprivileged && !DropPrivileges()) _exit(kCannotDropPrivileges);
     dup2(null_input, 0);
-    dup2(out[1], 1);
+    RedirectOutput(invocation.output, out[1]);
     dup2(err[1], 2);
-    execve(argv[0], argv.data(), envp.data());
-    _exit(127);
+    execvpe(argv[0], argv.data(), envp.data());
+    _exit(invocation.unprivileged ? kCannotDropPrivileges : 127);
   }
   close(null_input);
   close(out[1]);
