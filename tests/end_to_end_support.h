@@ -278,7 +278,7 @@ inline constexpr int kCannotDropPrivileges = 125;
 // In the child before exec: a user namespace of its own leaves the process its uid but no power
 // over files of the outer system; where that is not allowed, an unprivileged uid does the same.
 inline bool DropPrivileges() {
-  if (unshare(CLONE_NEWUSER) == 0) return true;
+  if (geteuid() != 0 || unshare(CLONE_NEWUSER) == 0) return true;
   return setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0;
 }
 
