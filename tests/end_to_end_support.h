@@ -10,9 +10,11 @@
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <sched.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
+#include <grp.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -362,7 +364,51 @@ struct Invocation {
   int close_after_lines = -1;
   // A longer hang guard, for a run that builds or installs.
   std::chrono::seconds time_limit{0};
+  // Where standard output goes: the test's pipe, a pipe whose reader is gone before the program
+  // starts, /dev/full, or nowhere (descriptor 1 closed).
+  enum class Output { kPipe, kClosedPipe, kFull, kClosed };
+  Output output = Output::kPipe;
+  // Run without root's power over files, so that permissions hold even when the tests run as root.
+  bool unprivileged = false;
+  // A command the program runs under (strace, for instance), looked up in PATH.
+  Names wrapper;
 };
+
+// The exit status of a run that could not give up root's power; such a test skips.
+inline constexpr int kCannotDropPrivileges = 125;
+
+// In the child before exec: a user namespace of its own leaves the process its uid but no power
+// over files of the outer system; where that is not allowed, an unprivileged uid does the same.
+inline bool DropPrivileges() {
+  if (geteuid() != 0 || unshare(CLONE_NEWUSER) == 0) return true;
+  return setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0;
+}
+
+inline void RedirectOutput(Invocation::Output output, int pipe_end) {
+  switch (output) {
+    case Invocation::Output::kPipe:
+      dup2(pipe_end, 1);
+      return;
+    case Invocation::Output::kClosedPipe: {
+      int orphan[2];
+      if (pipe(orphan) != 0) _exit(126);
+      close(orphan[0]);
+      dup2(orphan[1], 1);
+      close(orphan[1]);
+      return;
+    }
+    case Invocation::Output::kFull: {
+      const int full = open("/dev/full", O_WRONLY);
+      if (full < 0) _exit(126);
+      dup2(full, 1);
+      close(full);
+      return;
+    }
+    case Invocation::Output::kClosed:
+      close(1);
+      return;
+  }
+}
 
 struct Outcome {
   bool exited = false;  // ended by returning from main or calling exit
@@ -402,7 +448,8 @@ inline Outcome RunCommand(const Names& command, const Invocation& invocation) {
       if (!set_already) variables.push_back(setting);
     }
   }
-  Names argv_text = command;
+  Names argv_text = invocation.wrapper;
+  argv_text.insert(argv_text.end(), command.begin(), command.end());
   argv_text.insert(argv_text.end(), invocation.args.begin(), invocation.args.end());
   std::vector<char*> argv;
   for (std::string& arg : argv_text) argv.push_back(arg.data());
@@ -442,11 +489,12 @@ inline Outcome RunCommand(const Names& command, const Invocation& invocation) {
     // Its own process group, so that the hang guard reaches anything it started too.
     setpgid(0, 0);
     if (chdir(invocation.cwd.c_str()) != 0) _exit(126);
+    if (invocation.unprivileged && !DropPrivileges()) _exit(kCannotDropPrivileges);
     dup2(null_input, 0);
-    dup2(out[1], 1);
+    RedirectOutput(invocation.output, out[1]);
     dup2(err[1], 2);
-    execve(argv[0], argv.data(), envp.data());
-    _exit(127);
+    execvpe(argv[0], argv.data(), envp.data());
+    _exit(invocation.unprivileged ? kCannotDropPrivileges : 127);
   }
   close(null_input);
   close(out[1]);

@@ -35,7 +35,9 @@ CivilDate CivilFromDays(std::int64_t days) {
 FILETIME FileTimeFromPosix(const timespec& time) {
   std::uint64_t ticks = UINT64_MAX;
   if (time.tv_sec >= -kUnixEpochSeconds) {
-    auto const seconds = static_cast<std::uint64_t>(time.tv_sec + kUnixEpochSeconds);
+    // Added as unsigned: the latest times a file system can hold would overflow a signed sum.
+    std::uint64_t const seconds =
+        static_cast<std::uint64_t>(time.tv_sec) + static_cast<std::uint64_t>(kUnixEpochSeconds);
     auto const subSecond = static_cast<std::uint64_t>(time.tv_nsec) / 100;
     if (seconds <= (UINT64_MAX - subSecond) / kTicksPerSecond) {
       ticks = seconds * kTicksPerSecond + subSecond;
