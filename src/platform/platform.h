@@ -104,9 +104,11 @@ DWORD GetCurrentDirectoryA(DWORD length, LPSTR buffer);
 // The absolute form of path: "." and ".." resolved, repeated separators made one, "/" turned into "\",
 // letter case and a trailing separator kept. Result as for GetCurrentDirectoryA.
 DWORD GetFullPathNameA(LPCSTR path, DWORD length, LPSTR buffer, LPSTR* filePart);
-// Cuts path in place to its root: "C:\", "C:", "\" or "\\server\share". FALSE when it has none.
+// Cuts path in place to its root: "C:\", "\" or "\\server\share". FALSE when it has none; a drive
+// without a separator ("C:x") is then cut to "C:", as on Windows.
 BOOL PathStripToRootA(LPSTR path);
-// The part of path behind its root, or nullptr when path has no root.
+// The part of path behind its root and the separator after it, or nullptr: only "C:\..." and
+// "\\server\share\..." have such a root.
 LPCSTR PathSkipRootA(LPCSTR path);
 // Upper-cases the ASCII letters of text in place; other bytes are left alone.
 LPSTR CharUpperA(LPSTR text);
