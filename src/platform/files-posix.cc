@@ -18,9 +18,9 @@
 
 namespace {
 
-// A listing reads its folder in chunks of the kernel's raw directory records, opening the folder for
-// each chunk: the walk keeps one listing open per level, and a deep tree would otherwise run out of
-// descriptors and lose folders. A chunk is at most kChunkBytes, so memory stays flat however many
+// A listing reads its folder in chunks of the kernel's raw directory records, opening the folder
+// again for each chunk rather than keeping it open: the walk keeps one listing open per level, and a
+// deep tree would otherwise run out of descriptors and lose folders. A chunk is at most kChunkBytes, so memory stays flat however many
 // entries a folder has.
 constexpr std::size_t kChunkBytes = 32 * 1024;
 // A folder too large for one chunk is read whole by its file pass and then again by its folder pass.
@@ -103,10 +103,11 @@ int OpenFolder(const std::string& folder) {
   std::size_t end = folder.size();
   while (end > 0 && folder[end - 1] == '/') --end;
   std::size_t const slash = end > 0 ? folder.rfind('/', end - 1) : std::string::npos;
-  if (slash != std::string::npos) {
-    std::string const name = folder.substr(slash + 1, end - slash - 1);
+  std::string const name = slash != std::string::npos ? folder.substr(slash + 1, end - slash - 1) : "";
+  if (!name.empty() && name != "." && name != "..") {
+    // The walk's innermost folder is the last one held, so the search rarely goes far.
     auto const& held = HeldFolders();
-    for (auto parent = held.rbegin(); parent != held.rend() && name != "." && name != ".."; ++parent) {
+    for (auto parent = held.rbegin(); parent != held.rend(); ++parent) {
       if ((*parent)->folder.compare(0, std::string::npos, folder, 0, slash + 1) == 0) {
         return openat((*parent)->descriptor, name.c_str(), kFolderFlags);
       }
