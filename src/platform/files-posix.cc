@@ -245,7 +245,7 @@ bool IsLinkRecord(const Listing& listing, const dirent64& record) {
 
 // Fills entry from one directory record; false when the record is not to be delivered. The listing's
 // record type is trusted for everything but links (and file systems that give no type), so a stat is
-// paid only for links and for listings that fill in details.
+// paid only for links and, in listings that fill in details, for entries that are not folders.
 bool Describe(const Listing& listing, const dirent64& record, WIN32_FIND_DATAA& entry) {
   std::size_t const length = std::strlen(record.d_name);
   if (length >= sizeof entry.cFileName) return false;
@@ -258,7 +258,8 @@ bool Describe(const Listing& listing, const dirent64& record, WIN32_FIND_DATAA& 
   entry = {};
   bool const link = (record.d_type == DT_LNK || record.d_type == DT_UNKNOWN) && IsLinkRecord(listing, record);
   bool directory = record.d_type == DT_DIR;
-  if (listing.withDetails || link || record.d_type == DT_UNKNOWN) {
+  // Of a plain folder the listing's type is all anyone reads: its own times are never shown.
+  if ((listing.withDetails && !directory) || link || record.d_type == DT_UNKNOWN) {
     struct stat status;
     if (!StatEntry(listing, record.d_name, status)) return false;
     directory = S_ISDIR(status.st_mode);
@@ -326,13 +327,13 @@ HANDLE FindFirstFileExA(LPCSTR pattern, FINDEX_INFO_LEVELS level, void* entry, F
                         void*, DWORD) {
   std::size_t split = std::strlen(pattern);
   while (split > 0 && pattern[split - 1] != '\\' && pattern[split - 1] != '/') --split;
-  std::string const folderPath = split > 0 ? std::string(pattern, split) : std::string(".");
 
   auto* const listing = new Listing;
   listing->match = pattern + split;
   listing->directoriesOnly = search == FindExSearchLimitToDirectories;
   listing->withDetails = level == FindExInfoStandard;
-  if (!ToPosixPath(folderPath.c_str(), listing->folder) || !StartListing(*listing) ||
+  bool const named = split > 0 ? ToPosixPath(pattern, split, listing->folder) : ToPosixPath(".", listing->folder);
+  if (!named || !StartListing(*listing) ||
       !FindNextFileA(listing, static_cast<WIN32_FIND_DATAA*>(entry))) {
     CloseListing(listing);
     return INVALID_HANDLE_VALUE;

@@ -102,25 +102,33 @@ DWORD CopyPathResult(const std::string& result, DWORD length, LPSTR buffer) {
   return static_cast<DWORD>(result.size());
 }
 
-bool ToPosixPath(const char* windowsPath, std::string& posixPath) {
-  if (windowsPath[0] == '\0') return false;  // names nothing, not the current folder
+bool ToPosixPath(const char* windowsPath, std::size_t length, std::string& posixPath) {
+  if (length == 0) return false;  // names nothing, not the current folder
   const char* rest = windowsPath;
-  if (HasDrive(windowsPath)) {
+  if (length >= 2 && HasDrive(windowsPath)) {
     if (windowsPath[0] != 'C' && windowsPath[0] != 'c') return false;
     rest += 2;
-  } else if (IsNetworkPath(windowsPath)) {
+  } else if (length >= 2 && IsNetworkPath(windowsPath)) {
     return false;
   }
-  posixPath.clear();
-  for (const char* at = rest; *at != '\0'; ++at) {
+  // Every listing converts its folder's path, so this is written for speed: one allocation, and
+  // each byte written straight into place.
+  posixPath.resize(windowsPath + length - rest);
+  char* out = posixPath.data();
+  for (const char* at = rest; at != windowsPath + length; ++at) {
     if (!IsSeparator(*at)) {
-      posixPath.push_back(*at);
-    } else if (posixPath.empty() || posixPath.back() != '/') {
-      posixPath.push_back('/');
+      *out++ = *at;
+    } else if (out == posixPath.data() || out[-1] != '/') {
+      *out++ = '/';
     }
   }
+  posixPath.resize(out - posixPath.data());
   if (posixPath.empty()) posixPath = ".";
   return true;
+}
+
+bool ToPosixPath(const char* windowsPath, std::string& posixPath) {
+  return ToPosixPath(windowsPath, std::strlen(windowsPath), posixPath);
 }
 
 DWORD GetFullPathNameA(LPCSTR path, DWORD length, LPSTR buffer, LPSTR* filePart) {

@@ -127,7 +127,9 @@ BOOL GetVolumeInformationA(LPCSTR root, LPSTR volumeName, DWORD volumeNameSize, 
 // order. A link to a folder is a folder entry; a link that leads nowhere is a plain file entry; both
 // carry FILE_ATTRIBUTE_REPARSE_POINT. However many entries a folder has and however many listings are
 // open at once, they hold a bounded amount of memory and of descriptors. A folder listed again straight after, with no other
-// folder listed in between, may deliver the entries read the time before.
+// folder listed in between, may deliver the entries read the time before. Times and sizes are those
+// of the entries that are not folders (and of links); a folder's own are left zero, since nothing
+// reads them and each costs a stat here.
 HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* entry);
 // FindFirstFileA with two hints. FindExSearchLimitToDirectories: the listing may leave out entries
 // that are not folders (callers still check). FindExInfoBasic: the caller reads names and attributes

@@ -2,6 +2,7 @@
 // system); nothing outside src/platform and tests includes this.
 #pragma once
 
+#include <cstddef>
 #include <ctime>
 #include <string>
 
@@ -11,6 +12,8 @@
 // repeated separators count as one. False for other drives and for network paths, which name
 // nothing that exists here. A path without a root stays relative.
 bool ToPosixPath(const char* windowsPath, std::string& posixPath);
+// The same for the first length bytes of windowsPath.
+bool ToPosixPath(const char* windowsPath, std::size_t length, std::string& posixPath);
 
 // Copies a path result into a caller's buffer as the Windows path operations do: the length without
 // the NUL, or, when it does not fit, the size needed with the NUL and the buffer left alone.
