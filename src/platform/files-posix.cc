@@ -58,6 +58,7 @@ struct HeldFolder {
 struct Listing {
   std::string folder;  // POSIX path, to open again for the next chunk
   std::string match;
+  bool matchesAll = true;
   bool directoriesOnly = false;
   bool withDetails = false;
   // Set while a listing that fills in details is open: the entries are examined through it.
@@ -247,13 +248,10 @@ bool IsLinkRecord(const Listing& listing, const dirent64& record) {
 // record type is trusted for everything but links (and file systems that give no type), so a stat is
 // paid only for links and, in listings that fill in details, for entries that are not folders.
 bool Describe(const Listing& listing, const dirent64& record, WIN32_FIND_DATAA& entry) {
+  if (listing.directoriesOnly && !MayBeFolder(record)) return false;
   std::size_t const length = std::strlen(record.d_name);
   if (length >= sizeof entry.cFileName) return false;
-  if (listing.directoriesOnly && record.d_type != DT_DIR && record.d_type != DT_LNK &&
-      record.d_type != DT_UNKNOWN) {
-    return false;
-  }
-  if (!MatchesAll(listing.match) && fnmatch(listing.match.c_str(), record.d_name, 0) != 0) return false;
+  if (!listing.matchesAll && fnmatch(listing.match.c_str(), record.d_name, 0) != 0) return false;
 
   entry = {};
   bool const link = (record.d_type == DT_LNK || record.d_type == DT_UNKNOWN) && IsLinkRecord(listing, record);
@@ -276,6 +274,21 @@ bool Describe(const Listing& listing, const dirent64& record, WIN32_FIND_DATAA& 
   entry.dwFileAttributes = (directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL) |
                            (link ? FILE_ATTRIBUTE_REPARSE_POINT : 0);
   std::memcpy(entry.cFileName, record.d_name, length + 1);
+  return true;
+}
+
+// The POSIX folder of a search pattern whose folder part is its first split bytes. The walk lists
+// each folder twice in a row, so the last conversion is kept for the second.
+bool FolderOfPattern(const char* pattern, std::size_t split, std::string& folder) {
+  static std::string lastPattern;
+  static std::string lastFolder;
+  if (split == 0) return ToPosixPath(".", folder);
+  if (lastPattern.size() != split || lastPattern.compare(0, split, pattern, split) != 0) {
+    lastPattern.clear();
+    if (!ToPosixPath(pattern, split, lastFolder)) return false;
+    lastPattern.assign(pattern, split);
+  }
+  folder = lastFolder;
   return true;
 }
 
@@ -330,10 +343,10 @@ HANDLE FindFirstFileExA(LPCSTR pattern, FINDEX_INFO_LEVELS level, void* entry, F
 
   auto* const listing = new Listing;
   listing->match = pattern + split;
+  listing->matchesAll = MatchesAll(listing->match);
   listing->directoriesOnly = search == FindExSearchLimitToDirectories;
   listing->withDetails = level == FindExInfoStandard;
-  bool const named = split > 0 ? ToPosixPath(pattern, split, listing->folder) : ToPosixPath(".", listing->folder);
-  if (!named || !StartListing(*listing) ||
+  if (!FolderOfPattern(pattern, split, listing->folder) || !StartListing(*listing) ||
       !FindNextFileA(listing, static_cast<WIN32_FIND_DATAA*>(entry))) {
     CloseListing(listing);
     return INVALID_HANDLE_VALUE;

@@ -112,15 +112,20 @@ bool ToPosixPath(const char* windowsPath, std::size_t length, std::string& posix
     return false;
   }
   // Every listing converts its folder's path, so this is written for speed: one allocation, and
-  // each byte written straight into place.
-  posixPath.resize(windowsPath + length - rest);
+  // the names between separators copied whole.
+  const char* const end = windowsPath + length;
+  posixPath.resize(end - rest);
   char* out = posixPath.data();
-  for (const char* at = rest; at != windowsPath + length; ++at) {
-    if (!IsSeparator(*at)) {
-      *out++ = *at;
-    } else if (out == posixPath.data() || out[-1] != '/') {
-      *out++ = '/';
+  for (const char* at = rest; at != end;) {
+    if (IsSeparator(*at)) {
+      if (out == posixPath.data() || out[-1] != '/') *out++ = '/';
+      ++at;
+      continue;
     }
+    const char* name = at;
+    while (at != end && !IsSeparator(*at)) ++at;
+    std::memcpy(out, name, at - name);
+    out += at - name;
   }
   posixPath.resize(out - posixPath.data());
   if (posixPath.empty()) posixPath = ".";
