@@ -72,6 +72,8 @@ void SetUpStandardOutput() {
     __fsetlocking(stream, FSETLOCKING_BYCALLER);
     stdout = stream;
   }
-  static StdoutForwarder forwarder;
-  std::cout.rdbuf(&forwarder);
+  // std::cout is flushed once more after every static object has been destroyed, so its buffer
+  // must outlive them all: it is made once and never destroyed.
+  static StdoutForwarder* const forwarder = new StdoutForwarder;
+  std::cout.rdbuf(forwarder);
 }
