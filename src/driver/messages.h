@@ -2,7 +2,7 @@
 // compile time which bytes leave the program.
 #pragma once
 
-#include "platform/native_text.h"
+#include "text/native_text.h"
 
 inline constexpr auto kInvalidSwitch = ToNativeText("無効なスイッチです - ");
 inline constexpr auto kTooManyParameters = ToNativeText("パラメータの数が多すぎます - ");

@@ -1,6 +1,6 @@
 #include "tree/glyphs.h"
 
-#include "platform/native_text.h"
+#include "text/native_text.h"
 
 namespace {
 
