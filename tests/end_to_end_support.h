@@ -15,6 +15,7 @@
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <grp.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -365,8 +366,8 @@ struct Invocation {
   // A longer hang guard, for a run that builds or installs.
   std::chrono::seconds time_limit{0};
   // Where standard output goes: the test's pipe, a pipe whose reader is gone before the program
-  // starts, /dev/full, or nowhere (descriptor 1 closed).
-  enum class Output { kPipe, kClosedPipe, kFull, kClosed };
+  // starts, /dev/full, nowhere (descriptor 1 closed), or a pseudo-terminal that the test reads.
+  enum class Output { kPipe, kClosedPipe, kFull, kClosed, kTerminal };
   Output output = Output::kPipe;
   // Run without root's power over files, so that permissions hold even when the tests run as root.
   bool unprivileged = false;
@@ -387,6 +388,7 @@ inline bool DropPrivileges() {
 inline void RedirectOutput(Invocation::Output output, int pipe_end) {
   switch (output) {
     case Invocation::Output::kPipe:
+    case Invocation::Output::kTerminal:
       dup2(pipe_end, 1);
       return;
     case Invocation::Output::kClosedPipe: {
@@ -426,6 +428,30 @@ inline constexpr std::chrono::seconds kHangGuard{60};
 inline Names WineEnvironment() {
   return {"WINEPREFIX=" FOLDGRAF_WINE_PREFIX, "WINESERVER=" FOLDGRAF_WINESERVER, "WINEDEBUG=-all",
           "LANG=ja_JP.UTF-8", "LC_ALL=ja_JP.UTF-8"};
+}
+
+// A pseudo-terminal as a pipe's two ends: ends[0] the side the test reads, ends[1] the terminal.
+// In raw mode the terminal adds nothing (no CR before LF), so the test reads exactly the program's
+// bytes.
+inline bool OpenTerminal(int ends[2]) {
+  const int reader = posix_openpt(O_RDWR | O_NOCTTY);
+  if (reader < 0) return false;
+  fcntl(reader, F_SETFD, FD_CLOEXEC);
+  const char* const name =
+      grantpt(reader) == 0 && unlockpt(reader) == 0 ? ptsname(reader) : nullptr;
+  const int terminal = name != nullptr ? open(name, O_RDWR | O_NOCTTY | O_CLOEXEC) : -1;
+  termios mode;
+  if (terminal >= 0 && tcgetattr(terminal, &mode) == 0) {
+    cfmakeraw(&mode);
+    if (tcsetattr(terminal, TCSANOW, &mode) == 0) {
+      ends[0] = reader;
+      ends[1] = terminal;
+      return true;
+    }
+  }
+  if (terminal >= 0) close(terminal);
+  close(reader);
+  return false;
 }
 
 // Runs command (a program and its first arguments) with the invocation's arguments.
@@ -472,7 +498,10 @@ inline Outcome RunCommand(const Names& command, const Invocation& invocation) {
 
   int out[2], err[2];
   const int null_input = open("/dev/null", O_RDONLY | O_CLOEXEC);
-  if (null_input < 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
+  const bool out_made = invocation.output == Invocation::Output::kTerminal
+                            ? OpenTerminal(out)
+                            : pipe2(out, O_CLOEXEC) == 0;
+  if (null_input < 0 || !out_made || pipe2(err, O_CLOEXEC) != 0) {
     ADD_FAILURE() << "cannot make pipes: " << strerror(errno);
     return run;
   }
@@ -529,6 +558,7 @@ inline Outcome RunCommand(const Names& command, const Invocation& invocation) {
       const ssize_t got = read(fds[k].fd, buffer, sizeof buffer);
       if (got < 0 && errno == EINTR) continue;
       int& fd = k == 0 ? out_fd : err_fd;
+      // The end; a terminal's reader gets EIO instead, once the program has closed its side.
       if (got <= 0) {
         close(fd);
         fd = -1;

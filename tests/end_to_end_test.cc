@@ -723,6 +723,89 @@ TEST_F(HardFolderTest, UnreadableFolderShowsItsLineAndNothingBelow) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// Names that hold control characters: shown as "?" on a terminal, byte for byte into a pipe.
+
+// A name, the bytes a pipe gets for it (every LF leaves as CR LF, as all output does), and what a
+// terminal shows instead.
+struct ControlName {
+  std::string name, piped, shown;
+};
+const ControlName kControlNames[] = {
+    {"title\x1b]0;owned\x07", "title\x1b]0;owned\x07", "title?]0;owned?"},
+    {"clear\x1b[2J", "clear\x1b[2J", "clear?[2J"},
+    {"del\x7f", "del\x7f", "del?"},
+    {"csi\xc2\x9b" "31m", "csi\xc2\x9b" "31m", "csi?31m"},  // the C1 control CSI in UTF-8
+    {"tab\tx", "tab\tx", "tab?x"},
+    {"line\nnext", "line\r\nnext", "line?next"},
+    {"日本語§", "日本語§", "日本語§"},       // continuation bytes 80 to 9F, and C2 before A7
+    {"bad\xff\x9b", "bad\xff\x9b", "bad\xff\x9b"},  // not UTF-8: a lone 9B is no control
+};
+
+class ControlNameTest : public FolderTest {
+ protected:
+  void SetUp() override {
+    // Wine's console writes terminal sequences of its own, and Wine maps such names on its way.
+    if (UnderWine()) GTEST_SKIP() << "names with control characters are a POSIX matter";
+    FolderTest::SetUp();
+  }
+
+  Outcome Run(Names args, bool terminal) const {
+    Invocation invocation{std::move(args), base_};
+    if (terminal) invocation.output = Invocation::Output::kTerminal;
+    return RunProgram(invocation);
+  }
+
+  // text with every name of the table in the form that the output gets.
+  static std::string As(std::string text, bool terminal) {
+    for (const ControlName& c : kControlNames) {
+      const std::string& form = terminal ? c.shown : c.piped;
+      for (std::size_t at = 0; (at = text.find(c.name, at)) != std::string::npos; at += form.size()) {
+        text.replace(at, c.name.size(), form);
+      }
+    }
+    return text;
+  }
+};
+
+TEST_F(ControlNameTest, TreeAndFileLinesMaskControlCharactersOnATerminalOnly) {
+  // Each name as a folder, which holds a file of the same name.
+  for (const ControlName& c : kControlNames) {
+    MakeFolder(At(c.name));
+    MakeFile(At(c.name + "/" + c.name));
+  }
+  const std::string expected = PathHeader(Win()) + DrawnTree(At(), Drawing().WithFiles());
+  for (const bool terminal : {false, true}) {
+    EXPECT_TRUE(Printed(Run({"/F", Win()}, terminal), As(expected, terminal)))
+        << (terminal ? "on a terminal" : "into a pipe");
+  }
+}
+
+TEST_F(ControlNameTest, RootLineAndEchoedArgumentsMaskControlCharactersOnATerminalOnly) {
+  const std::string& folder = kControlNames[0].name;
+  const std::string missing = "gone" + kControlNames[1].name;
+  const std::string overlong = "c:\\" + std::string(5000, 'a') + kControlNames[2].name;
+  const std::string bad_switch = "/X" + kControlNames[4].name;
+  const std::string& surplus = kControlNames[5].name;
+  MakeFolder(At(folder));
+  for (const bool terminal : {false, true}) {
+    const char* const where = terminal ? "on a terminal" : "into a pipe";
+    EXPECT_TRUE(Printed(Run({folder}, terminal),
+                        As(PathHeader(Win(folder)) + kNoSubfolders, terminal)))
+        << where;
+    EXPECT_TRUE(Printed(
+        Run({missing}, terminal),
+        As(PathHeader(Win(missing)) + InvalidPath(BehindRoot(Win(missing))) + kNoSubfolders, terminal)))
+        << where;
+    EXPECT_TRUE(Printed(Run({overlong}, terminal),
+                        As(NoVolumeHeader(overlong) + InvalidPath(overlong) + kNoSubfolders, terminal)))
+        << where;
+    EXPECT_TRUE(Printed(Run({bad_switch}, terminal), As(InvalidSwitch(bad_switch), terminal))) << where;
+    EXPECT_TRUE(Printed(Run({"a", surplus}, terminal), As(TooManyParameters(surplus), terminal)))
+        << where;
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
 // One folder of 20,000 files, made once for the tests that need a long output.
 
 class LargeFolderTest : public ::testing::Test {

@@ -72,6 +72,8 @@ class FailedOutputTest : public FaultTest {
         return "/dev/full";
       case Invocation::Output::kClosed:
         return "a closed descriptor";
+      case Invocation::Output::kTerminal:
+        return "a terminal";
       case Invocation::Output::kPipe:
         break;
     }

@@ -5,6 +5,7 @@
 #include "driver/messages.h"
 #include "driver/run_listing.h"
 #include "driver/usage.h"
+#include "tree/shown_name.h"
 
 CommandLine ScanArguments(int argc, const char* const* argv) {
   CommandLine result;
@@ -45,15 +46,16 @@ CommandLine ScanArguments(int argc, const char* const* argv) {
 }
 
 void RunCommandLine(const CommandLine& commandLine) {
+  ShownName const offending{commandLine.offending, commandLine.options.toTerminal};
   switch (commandLine.outcome) {
     case CommandLine::Outcome::kShowUsage:
       PrintUsage();
       return;
     case CommandLine::Outcome::kInvalidSwitch:
-      std::cout << kInvalidSwitch.bytes << commandLine.offending << std::endl;
+      std::cout << kInvalidSwitch.bytes << offending << std::endl;
       return;
     case CommandLine::Outcome::kTooManyParameters:
-      std::cout << kTooManyParameters.bytes << commandLine.offending << std::endl;
+      std::cout << kTooManyParameters.bytes << offending << std::endl;
       return;
     case CommandLine::Outcome::kRunListing:
       RunListing(commandLine.target, commandLine.options);

@@ -6,6 +6,8 @@ int main(int argc, char** argv) {
   SetUpStandardOutput();
   int count = argc;
   const char* const* arguments = ProgramArguments(count, argv);
-  RunCommandLine(ScanArguments(count, arguments));
+  CommandLine commandLine = ScanArguments(count, arguments);
+  commandLine.options.toTerminal = StandardOutputIsTerminal();
+  RunCommandLine(commandLine);
   return 0;
 }

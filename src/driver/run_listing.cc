@@ -8,6 +8,7 @@
 #include "driver/messages.h"
 #include "platform/platform.h"
 #include "tree/filters.h"
+#include "tree/shown_name.h"
 #include "tree/walk_folder.h"
 
 namespace {
@@ -41,8 +42,8 @@ void PrintNoSubfoldersNote() { std::cout << kNoSubfolders.bytes << std::endl << 
 
 // A target that has no absolute form (an empty or overlong argument, an unreadable current folder)
 // is a path that is not a folder; it is shown as the user typed it.
-void ReportUnresolvedTarget(const char* target, bool currentFolderForm) {
-  const char* const shown = target != nullptr ? target : ".";
+void ReportUnresolvedTarget(const char* target, bool currentFolderForm, bool toTerminal) {
+  ShownName const shown{target != nullptr ? target : ".", toTerminal};
   PrintSerialLine(currentFolderForm, 0);
   std::cout << kTitle.bytes << std::endl;
   std::cout << shown << std::endl;
@@ -56,7 +57,7 @@ void RunListing(const char* target, DisplayOptions options) {
   bool const currentFolderForm = target == nullptr;
   char fullPath[MAX_PATH];
   if (!MakeFullPath(target, fullPath)) {
-    ReportUnresolvedTarget(target, currentFolderForm);
+    ReportUnresolvedTarget(target, currentFolderForm, options.toTerminal);
     return;
   }
 
@@ -68,12 +69,14 @@ void RunListing(const char* target, DisplayOptions options) {
   PrintSerialLine(currentFolderForm, ReadSerialNumber(root));
   std::cout << kTitle.bytes << std::endl;
   // The drive letter comes from the upper-cased root; the rest is the full path as spelled.
-  std::cout << root[0] << (currentFolderForm ? ":." : fullPath + 1) << std::endl;
+  std::cout << root[0] << ShownName{currentFolderForm ? ":." : fullPath + 1, options.toTerminal}
+            << std::endl;
 
   if (PathIsDirectoryA(fullPath)) {
     WalkFolder(fullPath, "", options);
   } else {
-    std::cout << kInvalidPath.bytes << '\\' << PathSkipRootA(fullPath) << std::endl;
+    std::cout << kInvalidPath.bytes << '\\' << ShownName{PathSkipRootA(fullPath), options.toTerminal}
+              << std::endl;
   }
   if (!HasSubfolders(fullPath)) PrintNoSubfoldersNote();
 }

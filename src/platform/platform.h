@@ -11,6 +11,9 @@
 
 // The console's narrow encoding: built-in texts are written as code page 932 bytes.
 constexpr bool kBuiltInTextsAreCodePage932 = true;
+// Names are code page 932 bytes. No double-byte character holds a byte below 0x20 or 0x7F, so each
+// such byte is a control character of its own; there are no others.
+constexpr bool kNamesAreUtf8 = false;
 
 #else
 
@@ -18,6 +21,9 @@ constexpr bool kBuiltInTextsAreCodePage932 = true;
 
 // File names are UTF-8 here, so built-in texts are written in UTF-8 as well.
 constexpr bool kBuiltInTextsAreCodePage932 = false;
+// Names are UTF-8, or any bytes. The control characters are the bytes below 0x20, 0x7F, and the C1
+// controls U+0080 to U+009F, written C2 80 to C2 9F.
+constexpr bool kNamesAreUtf8 = true;
 
 using BOOL = int;
 using WORD = std::uint16_t;
@@ -161,3 +167,5 @@ const char* const* ProgramArguments(int& argc, char** argv);
 // never a killed process. Call once, before anything is written.
 void SetUpStandardOutput();
 
+// True when standard output is a terminal (a console on Windows), false for a file or a pipe.
+bool StandardOutputIsTerminal();

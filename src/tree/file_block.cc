@@ -6,6 +6,7 @@
 #include "platform/platform.h"
 #include "tree/filters.h"
 #include "tree/glyphs.h"
+#include "tree/shown_name.h"
 
 namespace {
 
@@ -38,7 +39,7 @@ bool PrintFileBlock(const std::string& pattern, const std::string& prefix, bool 
   do {
     std::cout << prefix << segment;
     if (options.showTimes) PrintTimeStamp(entry.ftLastWriteTime);
-    std::cout << entry.cFileName << std::endl;
+    std::cout << ShownName{entry.cFileName, options.toTerminal} << std::endl;
   } while (NextPlainFile(listing, entry));
   FindClose(listing);
 

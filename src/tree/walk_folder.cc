@@ -6,6 +6,7 @@
 #include "tree/file_block.h"
 #include "tree/filters.h"
 #include "tree/glyphs.h"
+#include "tree/shown_name.h"
 
 namespace {
 
@@ -79,7 +80,8 @@ void WalkBelow(const std::string& path, const std::string& prefix, DisplayOption
     bool const more = NextSubfolder(listing, next);
     std::string const childPath = path + '\\' + current.cFileName;
     std::string const childPrefix = prefix + (more ? glyphs.bar : glyphs.blank);
-    std::cout << prefix << (more ? glyphs.tee : glyphs.end) << current.cFileName << std::endl;
+    std::cout << prefix << (more ? glyphs.tee : glyphs.end) << ShownName{current.cFileName, options.toTerminal}
+              << std::endl;
     WalkBelow(childPath, childPrefix, options, &self, IsLink(current));
     if (!more) break;
     current = next;

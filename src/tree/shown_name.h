@@ -1,0 +1,26 @@
+// How a name (of a file, of a folder, or a path the user typed) is written.
+#pragma once
+
+#include <ostream>
+
+#include "platform/platform.h"
+
+// Into a file or a pipe a name is written byte for byte: scripts read it back. On a terminal every
+// control character in it is written as one "?", since whoever names a file could otherwise retitle
+// or clear the terminal of whoever lists it, move its cursor over earlier lines, or break one line in
+// two.
+struct ShownName {
+  const char* bytes;
+  bool toTerminal;
+};
+
+// name with every control character written as one "?"; the rest, valid text or not, unchanged.
+// namesAreUtf8 adds the C1 controls in their UTF-8 form to the C0 controls and DEL.
+void WriteMaskedName(std::ostream& out, const char* name, bool namesAreUtf8 = kNamesAreUtf8);
+
+// A single branch when the output is not a terminal.
+inline std::ostream& operator<<(std::ostream& out, ShownName name) {
+  if (!name.toTerminal) return out << name.bytes;
+  WriteMaskedName(out, name.bytes);
+  return out;
+}
