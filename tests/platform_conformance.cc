@@ -2,6 +2,10 @@
 // row: the row's name, a tab, and what the operation gave. Built twice, against our POSIX layer and
 // against the Windows API (run under Wine), so that the two outputs can be compared row by row.
 //
+// On Windows it is built a second time with the system's own narrow functions
+// (FOLDGRAF_SYSTEM_NARROW_API), so that our wide-backed layer can be compared with them as well;
+// "platform_conformance names" lists a folder of names outside the code page instead.
+//
 // Run it in the folder that platform_conformance_test.cc prepares. An input that starts with "C:"
 // or "c:" names the drive of the current folder (C: on POSIX, Z: under Wine); the comparison maps
 // Z: to C: in the results.
@@ -332,11 +336,63 @@ void TimeRows() {
   }
 }
 
+// The folders below folder, walked as the program walks them: the listing stays open, the next
+// subfolder fetched, while the current one is entered. One row per folder reached, numbered in
+// walking order since shown names may coincide, with the names of its subfolders.
+void WalkRows(const std::string& folder, int& number) {
+  WIN32_FIND_DATAA current;
+  WIN32_FIND_DATAA next;
+  HANDLE const listing = FindFirstFileA((folder + "\\*").c_str(), &current);
+  std::string const name = "walk " + std::to_string(number++) + " " + Shown(folder.c_str());
+  if (listing == INVALID_HANDLE_VALUE) {
+    Row(name, "INVALID_HANDLE_VALUE");
+    return;
+  }
+  auto isSubfolder = [](const WIN32_FIND_DATAA& entry) {
+    return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+           std::strcmp(entry.cFileName, ".") != 0 && std::strcmp(entry.cFileName, "..") != 0;
+  };
+  auto nextSubfolder = [&](WIN32_FIND_DATAA& entry) {
+    while (FindNextFileA(listing, &entry)) {
+      if (isSubfolder(entry)) return true;
+    }
+    return false;
+  };
+  std::string names;
+  bool more = isSubfolder(current) || nextSubfolder(current);
+  while (more) {
+    more = nextSubfolder(next);
+    names += Shown(current.cFileName) + " ";
+    WalkRows(folder + "\\" + current.cFileName, number);
+    current = next;
+  }
+  FindClose(listing);
+  Row(name, names);
+}
+
+// typed is a path argument in its narrow form, as the program receives it.
+void NameRows(const char* typed) {
+  HintedListingRows("*");
+  int number = 0;
+  WalkRows(".", number);
+  char full[MAX_PATH];
+  DWORD const length = GetFullPathNameA(typed, MAX_PATH, full, nullptr);
+  bool const resolved = length > 0 && length < MAX_PATH;
+  Row("typed " + Shown(typed) + " is a folder", resolved && PathIsDirectoryA(full) ? "yes" : "no");
+  if (resolved) WalkRows(full, number);
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
   char current[MAX_PATH];
   if (GetCurrentDirectoryA(MAX_PATH, current) > 0) currentDrive = current[0];
+  int count = argc;
+  const char* const* arguments = ProgramArguments(count, argv);
+  if (count == 3 && std::strcmp(arguments[1], "names") == 0) {
+    NameRows(arguments[2]);
+    return 0;
+  }
   PathRows();
   FindRows();
   IdentityRows();

@@ -74,8 +74,8 @@ std::map<std::string, std::string> AcceptedDifferences() {
   return accepted;
 }
 
-TEST(PlatformConformanceTest, PosixLayerAgreesWithWindowsButForListedDifferences) {
-  if (!UnderWine()) GTEST_SKIP() << "runs with the Wine session only";
+// The folder the table of inputs is run in.
+std::string MakeTableFolder() {
   const std::string folder = MakeTempFolder("/tmp");
   MakeFolder(folder + "/sub");
   MakeFolder(folder + "/sub/inner");
@@ -88,15 +88,20 @@ TEST(PlatformConformanceTest, PosixLayerAgreesWithWindowsButForListedDifferences
   MakeLink("nowhere", folder + "/dangling");
   {
     const int fd = open((folder + "/file.txt").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(write(fd, "hello", 5), 5);
+    EXPECT_GE(fd, 0);
+    EXPECT_EQ(write(fd, "hello", 5), 5);
     close(fd);
   }
-  ASSERT_TRUE(SetMtime(folder + "/file.txt", 1609830189, 123456700));
+  EXPECT_TRUE(SetMtime(folder + "/file.txt", 1609830189, 123456700));
+  return folder;
+}
 
+TEST(PlatformConformanceTest, PosixLayerAgreesWithWindowsButForListedDifferences) {
+  if (!UnderWine()) GTEST_SKIP() << "runs with the Wine session only";
+  const std::string folder = MakeTableFolder();
   const Outcome native = RunCommand({PLATFORM_CONFORMANCE_PATH}, Invocation({}, folder));
   const Outcome wine =
-      RunCommand({FOLDGRAF_WINE, std::string(FOLDGRAF_WINDOWS_DIR) + "/platform_conformance.exe"},
+      RunCommand({FOLDGRAF_WINE, std::string(FOLDGRAF_WINDOWS_DIR) + "/platform_conformance_narrow.exe"},
                  Invocation({}, folder));
   RemoveTree(folder);
   ASSERT_TRUE(EndedCleanly(native));
@@ -123,6 +128,77 @@ TEST(PlatformConformanceTest, PosixLayerAgreesWithWindowsButForListedDifferences
   }
   for (const auto& [name, reason] : accepted) {
     if (names.count(name) == 0) ADD_FAILURE() << "listed difference without a row: " << name;
+  }
+}
+
+// Our wide-backed layer against the system's narrow functions, both under Wine: on the whole table
+// they agree but where the narrow functions stop at 260 bytes.
+TEST(PlatformConformanceTest, WideBackedLayerAgreesWithTheNarrowFunctions) {
+  if (!UnderWine()) GTEST_SKIP() << "runs with the Wine session only";
+  const std::string folder = MakeTableFolder();
+  const std::string windows = FOLDGRAF_WINDOWS_DIR;
+  const Outcome narrow =
+      RunCommand({FOLDGRAF_WINE, windows + "/platform_conformance_narrow.exe"}, Invocation({}, folder));
+  const Outcome wide =
+      RunCommand({FOLDGRAF_WINE, windows + "/platform_conformance.exe"}, Invocation({}, folder));
+  RemoveTree(folder);
+  const Rows system = ReadRows(narrow, true);
+  Rows ours = ReadRows(wide, true);
+  ASSERT_GT(system.size(), 100u);
+  const std::string past_260 = "GetFullPathNameA(\"sub\\" + kLong + "\")";
+  EXPECT_EQ(system.at(past_260), "0");
+  EXPECT_EQ(ours.at(past_260), std::to_string(WinPath(folder).size() + 5 + kLong.size() + 1));
+  ours[past_260] = "0";
+  for (const auto& [name, result] : system) {
+    EXPECT_EQ(ours.count(name) ? ours.at(name) : "(no row)", result) << name;
+  }
+  EXPECT_EQ(ours.size(), system.size());
+}
+
+// Names outside the code page: delivered as the narrow functions deliver them, and reached, where
+// the narrow functions fail, by walking as the program walks and by a typed argument.
+TEST(PlatformConformanceTest, WideBackedLayerReachesNamesOutsideTheCodePage) {
+  if (!UnderWine()) GTEST_SKIP() << "runs with the Wine session only";
+  const std::string folder = MakeTempFolder("/tmp");
+  for (const char* name : {"/Müller", "/Müller/inner", "/중국", "/중국/beijing", "/한국", "/한국/seoul"}) {
+    MakeFolder(folder + name);
+  }
+  MakeFile(folder + "/café.txt");
+  const std::string windows = FOLDGRAF_WINDOWS_DIR;
+  const Outcome narrow = RunCommand({FOLDGRAF_WINE, windows + "/platform_conformance_narrow.exe"},
+                                    Invocation({"names", "Müller"}, folder));
+  const Outcome wide = RunCommand({FOLDGRAF_WINE, windows + "/platform_conformance.exe"},
+                                  Invocation({"names", "Müller"}, folder));
+  const std::string full = "\"C" + WinPath(folder).substr(1) + "\\Muller\"";
+  RemoveTree(folder);
+  Rows system = ReadRows(narrow, true);
+  Rows ours = ReadRows(wide, true);
+  // What the narrow functions can carry: the listing, name for name.
+  for (Rows* rows : {&system, &ours}) {
+    for (auto at = rows->begin(); at != rows->end();) {
+      at = at->first.rfind("FindFirstFileExA", 0) == 0 ? std::next(at) : rows->erase(at);
+    }
+  }
+  EXPECT_EQ(ours, system);
+  EXPECT_EQ(ours.at("FindFirstFileExA(basic, names, \"*\")"),
+            "\".\" 00000010, \"..\" 00000010, \"??\" 00000010, \"??\" 00000010, "
+            "\"Muller\" 00000010, \"cafe.txt\" 00000000");
+  // What they cannot: every folder reached, each "??" with its own subfolder.
+  const Rows reached = ReadRows(wide, true);
+  const Rows expected_walk = {
+      {"walk 0 \".\"", "\"Muller\" \"??\" \"??\" "},
+      {"walk 1 \".\\Muller\"", "\"inner\" "},
+      {"walk 2 \".\\Muller\\inner\"", ""},
+      {"walk 3 \".\\??\"", "\"beijing\" "},
+      {"walk 4 \".\\??\\beijing\"", ""},
+      {"walk 5 \".\\??\"", "\"seoul\" "},
+      {"walk 6 \".\\??\\seoul\"", ""},
+      {"typed \"Muller\" is a folder", "yes"},
+      {"walk 7 " + full, "\"inner\" "},
+      {"walk 8 " + full.substr(0, full.size() - 1) + "\\inner\"", ""},
+  };
+  for (const auto& [name, result] : expected_walk) {
+    EXPECT_EQ(reached.count(name) ? reached.at(name) : "(no row)", result) << name;
   }
 }
 

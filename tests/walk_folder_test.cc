@@ -1,6 +1,7 @@
 #include "tree/walk_folder.h"
 
 #include <gtest/gtest.h>
+#include <pthread.h>
 
 #include "fake_file_system.h"
 #include "output_capture.h"
@@ -145,6 +146,34 @@ TEST_F(WalkFolderTest, StopsWalkingOnceOutputHasFailed) {
   std::cout.clear();
   EXPECT_EQ(capture.Finish(), "");
   EXPECT_TRUE(fake.patterns.empty());
+}
+
+// The Windows program's stack, set at its link, scaled down to the depth that paths allow here: if
+// it holds this walk, the whole stack holds the about 16,000 levels that Windows paths allow, the
+// walk's frame being alike on both. The default stack of 2 MiB, scaled the same way, would not.
+TEST_F(WalkFolderTest, WindowsStackScaledToTheDepthHereHoldsTheDeepestWalk) {
+  constexpr std::size_t kWindowsLevels = 16000;
+  constexpr std::size_t kLevels = (MAX_PATH - 8) / 2;
+  std::string path = "C:\\w";
+  std::string expected;
+  for (std::size_t level = 0; level < kLevels; ++level) {
+    fake.AddFolder(path, {Folder("d")});
+    expected += std::string(4 * level, ' ') + "└─d\r\n";
+    path += "\\d";
+  }
+  fake.AddFolder(path, {});
+  static std::string walked;
+  pthread_attr_t attributes;
+  pthread_attr_init(&attributes);
+  pthread_attr_setstacksize(&attributes, FOLDGRAF_WINDOWS_STACK / kWindowsLevels * kLevels);
+  pthread_t walker;
+  ASSERT_EQ(pthread_create(&walker, &attributes, [](void*) -> void* {
+    walked = Walk("C:\\w");
+    return nullptr;
+  }, nullptr), 0);
+  pthread_join(walker, nullptr);
+  pthread_attr_destroy(&attributes);
+  EXPECT_EQ(walked, expected);
 }
 
 }  // namespace

@@ -13,17 +13,17 @@
 
 namespace {
 
-bool FitsPathBuffer(DWORD length) { return length > 0 && length < MAX_PATH; }
+bool FitsPathBuffer(DWORD length) { return length > 0 && length < kPathLimit; }
 
 // The absolute form of target, or of the current folder when target is null; false when it cannot
-// be made or does not fit a MAX_PATH buffer.
-bool MakeFullPath(const char* target, char (&fullPath)[MAX_PATH]) {
-  char currentFolder[MAX_PATH];
+// be made or does not fit the platform's path buffer.
+bool MakeFullPath(const char* target, char (&fullPath)[kPathLimit]) {
+  char currentFolder[kPathLimit];
   if (target == nullptr) {
-    if (!FitsPathBuffer(GetCurrentDirectoryA(MAX_PATH, currentFolder))) return false;
+    if (!FitsPathBuffer(GetCurrentDirectoryA(kPathLimit, currentFolder))) return false;
     target = currentFolder;
   }
-  return FitsPathBuffer(GetFullPathNameA(target, MAX_PATH, fullPath, nullptr)) &&
+  return FitsPathBuffer(GetFullPathNameA(target, kPathLimit, fullPath, nullptr)) &&
          PathSkipRootA(fullPath) != nullptr;
 }
 
@@ -55,13 +55,13 @@ void ReportUnresolvedTarget(const char* target, bool currentFolderForm, bool toT
 
 void RunListing(const char* target, DisplayOptions options) {
   bool const currentFolderForm = target == nullptr;
-  char fullPath[MAX_PATH];
+  char fullPath[kPathLimit];
   if (!MakeFullPath(target, fullPath)) {
     ReportUnresolvedTarget(target, currentFolderForm, options.toTerminal);
     return;
   }
 
-  char root[MAX_PATH];
+  char root[kPathLimit];
   std::strcpy(root, fullPath);
   PathStripToRootA(root);
   CharUpperA(root);

@@ -15,6 +15,38 @@ constexpr bool kBuiltInTextsAreCodePage932 = true;
 // such byte is a control character of its own; there are no others.
 constexpr bool kNamesAreUtf8 = false;
 
+// Path buffers hold the wide API's limit in its "\\?\" form, not the narrow interfaces' 260.
+constexpr DWORD kPathLimit = 32767;
+
+// The narrow interfaces reach neither a folder whose name the ANSI code page cannot show nor a path
+// past 260 bytes. So the narrow operations the program calls are done here over the wide API,
+// under the same names, records and results: every name is delivered as WideCharToMultiByte(CP_ACP)
+// shows it, and every narrow path handed back is taken to the folder it came from (see
+// files-win32.cc for how). The macros below put them in place of the system's narrow functions;
+// FOLDGRAF_SYSTEM_NARROW_API keeps the system's, for the layer itself and to compare against it.
+DWORD WideBackedGetCurrentDirectoryA(DWORD length, LPSTR buffer);
+DWORD WideBackedGetFullPathNameA(LPCSTR path, DWORD length, LPSTR buffer, LPSTR* filePart);
+BOOL WideBackedPathIsDirectoryA(LPCSTR path);
+HANDLE WideBackedFindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* entry);
+HANDLE WideBackedFindFirstFileExA(LPCSTR pattern, FINDEX_INFO_LEVELS level, void* entry,
+                                  FINDEX_SEARCH_OPS search, void* searchFilter, DWORD flags);
+BOOL WideBackedFindNextFileA(HANDLE listing, WIN32_FIND_DATAA* entry);
+BOOL WideBackedFindClose(HANDLE listing);
+HANDLE WideBackedCreateFileA(LPCSTR path, DWORD access, DWORD shareMode,
+                             LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
+                             HANDLE templateFile);
+
+#if !defined(FOLDGRAF_SYSTEM_NARROW_API)
+#define GetCurrentDirectoryA WideBackedGetCurrentDirectoryA
+#define GetFullPathNameA WideBackedGetFullPathNameA
+#define PathIsDirectoryA WideBackedPathIsDirectoryA
+#define FindFirstFileA WideBackedFindFirstFileA
+#define FindFirstFileExA WideBackedFindFirstFileExA
+#define FindNextFileA WideBackedFindNextFileA
+#define FindClose WideBackedFindClose
+#define CreateFileA WideBackedCreateFileA
+#endif
+
 #else
 
 #include <cstdint>
@@ -36,8 +68,10 @@ using LPDWORD = DWORD*;
 constexpr BOOL FALSE = 0;
 constexpr BOOL TRUE = 1;
 
-// On POSIX a path may be as long as the system's own limit; the Windows build keeps its 260.
+// On POSIX a path may be as long as the system's own limit.
 constexpr DWORD MAX_PATH = 4096;
+// The size of the program's path buffers, NUL included.
+constexpr DWORD kPathLimit = MAX_PATH;
 // File names on POSIX are at most 255 bytes, so the entry record keeps the Windows size and the walk's
 // per-level stack use stays small even on the deepest trees.
 constexpr DWORD kMaxFileName = 260;
@@ -159,7 +193,9 @@ BOOL FileTimeToSystemTime(const FILETIME* time, SYSTEMTIME* calendar);
 
 // The argument vector main works with, argv[0] included; argc is set to its length. It follows the
 // start-up rules of a Windows program whatever the C runtime does: on Windows it is split anew from
-// GetCommandLineA(), elsewhere the shell has split it already and argv is handed back.
+// GetCommandLineW() and each argument given in its narrow form (a path typed with a name outside the
+// code page still leads to its folder: see files-win32.cc), elsewhere the shell has split it already
+// and argv is handed back.
 const char* const* ProgramArguments(int& argc, char** argv);
 
 // Makes standard output behave as a Windows console program's text-mode output: every newline

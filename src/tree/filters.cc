@@ -34,7 +34,7 @@ HANDLE FirstMatching(const std::string& pattern, WIN32_FIND_DATAA& entry,
 }  // namespace
 
 bool MakeSearchPattern(const std::string& path, std::string& pattern) {
-  if (path.size() + 3 > MAX_PATH) return false;
+  if (path.size() + 3 > kPathLimit) return false;
   pattern.reserve(path.size() + 2);
   pattern.assign(path).append("\\*");
   return true;

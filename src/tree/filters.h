@@ -10,7 +10,7 @@
 // What a First... filter gives when the listing holds no matching entry; the listing is then closed.
 inline HANDLE const kNoEntries = nullptr;
 
-// path, a backslash and an asterisk; false when that does not fit a MAX_PATH buffer, NUL included.
+// path, a backslash and an asterisk; false when that does not fit the platform's path buffer (kPathLimit), NUL included.
 bool MakeSearchPattern(const std::string& path, std::string& pattern);
 
 bool IsSubfolderEntry(const WIN32_FIND_DATAA& entry);
