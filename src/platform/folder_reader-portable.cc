@@ -18,8 +18,6 @@
 
 namespace {
 
-constexpr std::size_t kKeptStreams = 8;
-
 // The streams kept open between chunks, counted by the reader that opens and closes them.
 class KeptStreams {
  public:

@@ -12,6 +12,8 @@
 // A chunk is at most this many bytes of records, so memory stays flat however many entries a
 // folder has.
 constexpr std::size_t kChunkBytes = 32 * 1024;
+// The portable reader keeps the stream of at most this many listings open between chunks.
+constexpr std::size_t kKeptStreams = 8;
 
 #if defined(__linux__) && !defined(FOLDGRAF_PORTABLE_POSIX)
 using FolderRecord = struct dirent64;
