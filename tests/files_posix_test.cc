@@ -4,8 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <fstream>
+#include <algorithm>
 #include <cstdint>
+#include <fstream>
 #include <map>
 #include <set>
 #include <string>
@@ -191,7 +192,9 @@ TEST_F(FilesPosixTest, LargeFoldersAreReadInChunksWithoutHoldingDescriptors) {
   HANDLE const outer = FindFirstFileExA((windows + "\\*").c_str(), FindExInfoBasic, &entry,
                                         FindExSearchNameMatch, nullptr, 0);
   std::vector<std::string> order = Names(outer, entry, 700);
-  EXPECT_EQ(OpenDescriptors(), before);
+  // Only the portable reader keeps the folder open between chunks.
+  std::size_t const kept = std::min<std::size_t>(kKeptStreams, 1);
+  EXPECT_EQ(OpenDescriptors(), before + kept);
   WIN32_FIND_DATAA inner;
   for (int round = 0; round < 2; ++round) {
     HANDLE const listing = FindFirstFileA((windows + "\\small\\*").c_str(), &inner);
@@ -226,7 +229,7 @@ TEST_F(FilesPosixTest, LargeFoldersAreReadInChunksWithoutHoldingDescriptors) {
 
   // A listing that fills in details examines its entries through its own descriptor, until closed.
   HANDLE const detailed = FindFirstFileA((windows + "\\*").c_str(), &entry);
-  EXPECT_EQ(OpenDescriptors(), before + 1);
+  EXPECT_EQ(OpenDescriptors(), before + 1 + kept);
   FindClose(detailed);
   EXPECT_EQ(OpenDescriptors(), before);
 }
@@ -323,12 +326,12 @@ TEST_F(FilesPosixTest, KeptSubfoldersStayWithinTheirBoundWhenPassesNest) {
   std::string const filler(200, 'f');
   for (const char* name : {"/a", "/b"}) {
     ASSERT_EQ(mkdir((root + name).c_str(), 0755), 0);
-    MakeFolders(root + name, 300, filler);
+    MakeFolders(root + name, 400, filler);  // three chunks
   }
   WIN32_FIND_DATAA entry;
   HANDLE const outer = FindFirstFileA((windows + "\\a\\*").c_str(), &entry);
-  std::vector<std::string> order = Names(outer, entry, 200);
-  EXPECT_EQ(ListAll(windows + "\\b\\*").size(), 302u);
+  std::vector<std::string> order = Names(outer, entry, 100);
+  EXPECT_EQ(ListAll(windows + "\\b\\*").size(), 402u);
   std::size_t reads = 0;
   EXPECT_EQ(SubfolderPass(windows + "\\b\\*", reads), ReaddirOrder(root + "/b"));
   EXPECT_GT(reads, 0u);

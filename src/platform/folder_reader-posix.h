@@ -12,12 +12,15 @@
 // A chunk is at most this many bytes of records, so memory stays flat however many entries a
 // folder has.
 constexpr std::size_t kChunkBytes = 32 * 1024;
-// The portable reader keeps the stream of at most this many listings open between chunks.
-constexpr std::size_t kKeptStreams = 8;
 
 #if defined(__linux__) && !defined(FOLDGRAF_PORTABLE_POSIX)
 using FolderRecord = struct dirent64;
+// How many listings keep their folder open between chunks: Linux opens it again and goes on from
+// the kernel's offset.
+constexpr std::size_t kKeptStreams = 0;
 #else
+// The portable reader keeps the stream of at most this many listings open between chunks.
+constexpr std::size_t kKeptStreams = 8;
 // The record the portable reader packs: only the first d_reclen bytes of it are in the chunk, the
 // name and its NUL, rounded up so that the next record is aligned.
 struct FolderRecord {
