@@ -2,10 +2,10 @@
 // path. Its records have the shape of the kernel's: length, type and name.
 //
 // A listing that needs more than one chunk keeps its folder's stream open between chunks, so that
-// it goes on where it stopped. Only kKeptStreams listings keep one at a time, so a deep walk through
-// large folders holds a bounded number of descriptors and stream buffers; a listing that finds them
-// all taken opens its folder again and passes over the records it has already read (a position
-// from telldir is good for its own stream only).
+// it goes on where it stopped. Only kKeptStreams listings keep one at a time, so a deep walk
+// through large folders holds a bounded number of descriptors and stream buffers; a listing that
+// finds them all taken opens its folder again and passes over the records it has already read (a
+// position from telldir is good for its own stream only).
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -59,7 +59,8 @@ DIR* OpenStream(int descriptor) {
   return stream;
 }
 
-// Packs records from stream until the chunk has no room for the largest; true when the stream ended.
+// Packs records from stream until the chunk has no room for the largest; true when the stream
+// ended.
 bool PackRecords(DIR* stream, char* chunk, std::size_t& used, std::size_t& delivered) {
   while (kChunkBytes - used >= kLargestRecord) {
     dirent const* const entry = readdir(stream);
@@ -83,7 +84,9 @@ bool ReadChunk(int descriptor, ReadPosition& position, Records& records, bool& l
   if (stream == nullptr) {
     stream = OpenStream(descriptor);
     if (stream == nullptr) return false;
-    for (std::size_t passed = 0; passed < position.delivered && readdir(stream) != nullptr;) ++passed;
+    for (std::size_t passed = 0; passed < position.delivered; ++passed) {
+      if (readdir(stream) == nullptr) break;
+    }
   }
   alignas(FolderRecord) static char scratch[kChunkBytes];
   std::size_t used = 0;

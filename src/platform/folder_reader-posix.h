@@ -1,6 +1,7 @@
 // Reading a folder's records a chunk at a time: the seam between the listings and the two ways of
 // reading a folder. Linux hands over the kernel's own records (getdents64); every other system, and
-// Linux when the portable variant is built, packs what readdir gives into records of the same shape.
+// Linux when the portable variant is built, packs what readdir gives into records of the same
+// shape.
 #pragma once
 
 #include <dirent.h>
@@ -38,10 +39,10 @@ inline const FolderRecord& RecordAt(const Records& records, std::size_t position
 
 // Where a listing's next chunk starts. Each reader keeps its own part of it.
 struct ReadPosition {
-  bool started = false;        // whether a chunk has been read
-  std::int64_t offset = 0;     // Linux: the kernel's offset of the next record
-  std::size_t delivered = 0;   // portable: records read so far, passed over when read again
-  DIR* stream = nullptr;       // portable: the folder's stream, kept open between chunks
+  bool started = false;       // whether a chunk has been read
+  std::int64_t offset = 0;    // Linux: the kernel's offset of the next record
+  std::size_t delivered = 0;  // portable: records read so far, passed over when read again
+  DIR* stream = nullptr;      // portable: the folder's stream, kept open between chunks
 };
 
 // Reads into records the next chunk of the folder open as descriptor, from position on; the

@@ -26,8 +26,9 @@ void HeldFolders::Use(int descriptor) {
 }
 
 void HeldFolders::Release(int descriptor) {
-  auto const found = std::find_if(held_.rbegin(), held_.rend(),
-                                  [descriptor](const Held& held) { return held.descriptor == descriptor; });
+  auto const found = std::find_if(held_.rbegin(), held_.rend(), [descriptor](const Held& held) {
+    return held.descriptor == descriptor;
+  });
   if (found == held_.rend() || --found->users > 0) return;
   close(found->descriptor);
   held_.erase(found.base() - 1);
@@ -37,7 +38,8 @@ int HeldFolders::OpenFolder(const std::string& folder) const {
   std::size_t end = folder.size();
   while (end > 0 && folder[end - 1] == '/') --end;
   std::size_t const slash = end > 0 ? folder.rfind('/', end - 1) : std::string::npos;
-  std::string const name = slash != std::string::npos ? folder.substr(slash + 1, end - slash - 1) : "";
+  std::string const name =
+      slash != std::string::npos ? folder.substr(slash + 1, end - slash - 1) : "";
   if (!name.empty() && name != "." && name != "..") {
     // The walk's innermost folder is the last one held, so the search rarely goes far.
     for (auto parent = held_.rbegin(); parent != held_.rend(); ++parent) {

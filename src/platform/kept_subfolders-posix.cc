@@ -1,4 +1,5 @@
-// The kept subfolders: a large folder's possible subfolder records, kept by the pass over all of it.
+// The kept subfolders: a large folder's possible subfolder records, kept by the pass over all of
+// it.
 #include <algorithm>
 
 #include "platform/listing_caches-posix.h"

@@ -1,8 +1,8 @@
 // Folder listings over the POSIX file system: FindFirstFileExA, FindNextFileA, FindClose. A listing
-// reads its folder in chunks of records, opening the folder again for each chunk rather than keeping
-// it open: the walk keeps one listing open per level, and a deep tree would otherwise run out of
-// descriptors and lose folders. Every failure (ENOENT, ENOTDIR, EACCES, ...) folds into the one
-// Windows outcome the callers test for: INVALID_HANDLE_VALUE or FALSE.
+// reads its folder in chunks of records, opening the folder again for each chunk rather than
+// keeping it open: the walk keeps one listing open per level, and a deep tree would otherwise run
+// out of descriptors and lose folders. Every failure (ENOENT, ENOTDIR, EACCES, ...) folds into the
+// one Windows outcome the callers test for: INVALID_HANDLE_VALUE or FALSE.
 #include <fcntl.h>
 #include <fnmatch.h>
 #include <sys/stat.h>
@@ -45,7 +45,9 @@ struct Listing {
   ReadPosition read;
 };
 
-bool MatchesAll(const std::string& match) { return match.empty() || match == "*" || match == "*.*"; }
+bool MatchesAll(const std::string& match) {
+  return match.empty() || match == "*" || match == "*.*";
+}
 
 bool ReadNextChunk(Listing& listing) {
   ListingCaches& caches = Caches();
@@ -84,7 +86,8 @@ bool ReadNextChunk(Listing& listing) {
 
 bool StartListing(Listing& listing) {
   ListingCaches& caches = Caches();
-  listing.records = caches.recent.Recall(listing.folder, listing.directoriesOnly, listing.held, caches.held);
+  listing.records =
+      caches.recent.Recall(listing.folder, listing.directoriesOnly, listing.held, caches.held);
   if (listing.records != nullptr) {
     listing.read.started = true;
     listing.lastChunk = true;
@@ -124,12 +127,14 @@ bool StatEntry(const Listing& listing, const char* name, struct stat& status) {
 bool IsLinkRecord(const Listing& listing, const FolderRecord& record) {
   if (record.d_type != DT_UNKNOWN) return record.d_type == DT_LNK;
   struct stat status;
-  return StatInFolder(listing, record.d_name, status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(status.st_mode);
+  return StatInFolder(listing, record.d_name, status, AT_SYMLINK_NOFOLLOW) == 0 &&
+         S_ISLNK(status.st_mode);
 }
 
-// Fills entry from one directory record; false when the record is not to be delivered. The listing's
-// record type is trusted for everything but links (and file systems that give no type), so a stat is
-// paid only for links and, in listings that fill in details, for entries that are not folders.
+// Fills entry from one directory record; false when the record is not to be delivered. The
+// listing's record type is trusted for everything but links (and file systems that give no type),
+// so a stat is paid only for links and, in listings that fill in details, for entries that are not
+// folders.
 bool Describe(const Listing& listing, const FolderRecord& record, WIN32_FIND_DATAA& entry) {
   if (listing.directoriesOnly && !MayBeFolder(record)) return false;
   std::size_t const length = std::strlen(record.d_name);
@@ -137,7 +142,8 @@ bool Describe(const Listing& listing, const FolderRecord& record, WIN32_FIND_DAT
   if (!listing.matchesAll && fnmatch(listing.match.c_str(), record.d_name, 0) != 0) return false;
 
   entry = {};
-  bool const link = (record.d_type == DT_LNK || record.d_type == DT_UNKNOWN) && IsLinkRecord(listing, record);
+  bool const link =
+      (record.d_type == DT_LNK || record.d_type == DT_UNKNOWN) && IsLinkRecord(listing, record);
   bool directory = record.d_type == DT_DIR;
   // Of a plain folder the listing's type is all anyone reads: its own times are never shown.
   if ((listing.withDetails && !directory) || link || record.d_type == DT_UNKNOWN) {
@@ -162,8 +168,8 @@ bool Describe(const Listing& listing, const FolderRecord& record, WIN32_FIND_DAT
 
 }  // namespace
 
-HANDLE FindFirstFileExA(LPCSTR pattern, FINDEX_INFO_LEVELS level, void* entry, FINDEX_SEARCH_OPS search,
-                        void*, DWORD) {
+HANDLE FindFirstFileExA(LPCSTR pattern, FINDEX_INFO_LEVELS level, void* entry,
+                        FINDEX_SEARCH_OPS search, void*, DWORD) {
   std::size_t split = std::strlen(pattern);
   while (split > 0 && pattern[split - 1] != '\\' && pattern[split - 1] != '/') --split;
 

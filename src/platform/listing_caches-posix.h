@@ -1,8 +1,9 @@
-// The caches and bounds of the POSIX listings. The walk lists each folder up to three times in a row
-// (its probe, its files, its subfolders) and keeps one listing open per level; these let it pay for
-// reading and opening a folder about once. Each object states its rule and its bound at its top,
-// and is changed only by the listing operations, never by the constructor or destructor of another
-// object; none refers to another, so the order in which they are destroyed at exit does not matter.
+// The caches and bounds of the POSIX listings. The walk lists each folder up to three times in a
+// row (its probe, its files, its subfolders) and keeps one listing open per level; these let it pay
+// for reading and opening a folder about once. Each object states its rule and its bound at its
+// top, and is changed only by the listing operations, never by the constructor or destructor of
+// another object; none refers to another, so the order in which they are destroyed at exit does not
+// matter.
 #pragma once
 
 #include <cstddef>
@@ -12,11 +13,11 @@
 
 #include "platform/folder_reader-posix.h"
 
-// Rule: a folder read whole in its first chunk stays open while a listing of it or the recent folder
-// uses it, so that its subfolders are opened by name inside it, not by a whole path the kernel would
-// walk from the root again, and its entries are examined through it.
-// Bound: at most kHeldFolders descriptors at a time; a folder read whole when all are taken is not
-// held, so a deep walk holds a bounded number of descriptors.
+// Rule: a folder read whole in its first chunk stays open while a listing of it or the recent
+// folder uses it, so that its subfolders are opened by name inside it, not by a whole path the
+// kernel would walk from the root again, and its entries are examined through it. Bound: at most
+// kHeldFolders descriptors at a time; a folder read whole when all are taken is not held, so a deep
+// walk holds a bounded number of descriptors.
 class HeldFolders {
  public:
   static constexpr std::size_t kHeldFolders = 64;

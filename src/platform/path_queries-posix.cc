@@ -23,8 +23,8 @@ bool StatWindowsPath(const char* path, struct stat& status) {
 }
 
 bool IsDriveCRoot(const char* root) {
-  return (root[0] == 'C' || root[0] == 'c') && root[1] == ':' && (root[2] == '\\' || root[2] == '/') &&
-         root[3] == '\0';
+  return (root[0] == 'C' || root[0] == 'c') && root[1] == ':' &&
+         (root[2] == '\\' || root[2] == '/') && root[3] == '\0';
 }
 
 }  // namespace
@@ -46,9 +46,10 @@ BOOL PathIsDirectoryA(LPCSTR path) {
   return StatWindowsPath(path, status) && S_ISDIR(status.st_mode) ? TRUE : FALSE;
 }
 
-BOOL GetVolumeInformationA(LPCSTR root, LPSTR volumeName, DWORD volumeNameSize, LPDWORD serialNumber,
-                           LPDWORD maximumComponentLength, LPDWORD fileSystemFlags,
-                           LPSTR fileSystemName, DWORD fileSystemNameSize) {
+BOOL GetVolumeInformationA(LPCSTR root, LPSTR volumeName, DWORD volumeNameSize,
+                           LPDWORD serialNumber, LPDWORD maximumComponentLength,
+                           LPDWORD fileSystemFlags, LPSTR fileSystemName,
+                           DWORD fileSystemNameSize) {
   DWORD serial = 0;
   DWORD longestName = 0;
   if (root == nullptr || !IsDriveCRoot(root) || !ReadRootVolume(serial, longestName)) return FALSE;

@@ -1,4 +1,5 @@
-// The pattern folder: the last search pattern's folder, converted once for the listings that follow.
+// The pattern folder: the last search pattern's folder, converted once for the listings that
+// follow.
 #include "platform/listing_caches-posix.h"
 #include "platform/listing_counters-posix.h"
 #include "platform/posix_internal.h"

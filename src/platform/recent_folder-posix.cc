@@ -1,4 +1,5 @@
-// The recent folder: the records of the last folder read to its end, for the listing straight after.
+// The recent folder: the records of the last folder read to its end, for the listing straight
+// after.
 #include "platform/listing_caches-posix.h"
 
 void RecentFolder::Remember(const std::string& folder, std::shared_ptr<const Records> records,
@@ -19,7 +20,8 @@ void RecentFolder::Forget(HeldFolders& folders) {
 
 std::shared_ptr<const Records> RecentFolder::Recall(const std::string& folder, bool directoriesOnly,
                                                     int& held, HeldFolders& folders) const {
-  if (records_ == nullptr || folder_ != folder || (subfoldersOnly_ && !directoriesOnly)) return nullptr;
+  if (records_ == nullptr || folder_ != folder || (subfoldersOnly_ && !directoriesOnly))
+    return nullptr;
   held = held_;
   if (held >= 0) folders.Use(held);
   return records_;
