@@ -4,13 +4,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <fstream>
+#include <algorithm>
 #include <cstdint>
+#include <fstream>
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "platform/listing_caches-posix.h"
+#include "platform/listing_counters-posix.h"
 #include "platform/posix_internal.h"
 #include "temporary_folder.h"
 
@@ -35,10 +38,13 @@ std::map<std::string, Listed> ListAll(const std::string& pattern, std::vector<st
   return listed;
 }
 
-std::vector<std::string> ReaddirOrder(const std::string& path) {
+// The names in path, or its folders only, in the order readdir gives them.
+std::vector<std::string> ReaddirOrder(const std::string& path, bool foldersOnly = false) {
   std::vector<std::string> names;
   DIR* const directory = opendir(path.c_str());
-  while (dirent const* found = readdir(directory)) names.push_back(found->d_name);
+  while (dirent const* found = readdir(directory)) {
+    if (!foldersOnly || found->d_type == DT_DIR) names.push_back(found->d_name);
+  }
   closedir(directory);
   return names;
 }
@@ -186,7 +192,9 @@ TEST_F(FilesPosixTest, LargeFoldersAreReadInChunksWithoutHoldingDescriptors) {
   HANDLE const outer = FindFirstFileExA((windows + "\\*").c_str(), FindExInfoBasic, &entry,
                                         FindExSearchNameMatch, nullptr, 0);
   std::vector<std::string> order = Names(outer, entry, 700);
-  EXPECT_EQ(OpenDescriptors(), before);
+  // Only the portable reader keeps the folder open between chunks.
+  std::size_t const kept = std::min<std::size_t>(kKeptStreams, 1);
+  EXPECT_EQ(OpenDescriptors(), before + kept);
   WIN32_FIND_DATAA inner;
   for (int round = 0; round < 2; ++round) {
     HANDLE const listing = FindFirstFileA((windows + "\\small\\*").c_str(), &inner);
@@ -221,7 +229,7 @@ TEST_F(FilesPosixTest, LargeFoldersAreReadInChunksWithoutHoldingDescriptors) {
 
   // A listing that fills in details examines its entries through its own descriptor, until closed.
   HANDLE const detailed = FindFirstFileA((windows + "\\*").c_str(), &entry);
-  EXPECT_EQ(OpenDescriptors(), before + 1);
+  EXPECT_EQ(OpenDescriptors(), before + 1 + kept);
   FindClose(detailed);
   EXPECT_EQ(OpenDescriptors(), before);
 }
@@ -239,7 +247,12 @@ TEST_F(FilesPosixTest, ListingsNestedAsDeepAsTheWalkGoesHoldFewDescriptors) {
   std::vector<HANDLE> open;
   std::string pattern = windows;
   WIN32_FIND_DATAA entry;
+  std::size_t const openedByPath = Counters().foldersOpenedByPath;
   for (int level = 0; level <= 150; ++level) {
+    // Within the bound, every folder but the first is opened inside its held parent.
+    if (level == 60) {
+      EXPECT_EQ(Counters().foldersOpenedByPath - openedByPath, 1u);
+    }
     pattern += level == 0 ? "\\*" : "";
     HANDLE const probe = FindFirstFileExA(pattern.c_str(), FindExInfoBasic, &entry,
                                           FindExSearchLimitToDirectories, nullptr, 0);
@@ -256,7 +269,7 @@ TEST_F(FilesPosixTest, ListingsNestedAsDeepAsTheWalkGoesHoldFewDescriptors) {
     EXPECT_EQ(names, (std::set<std::string>{".", "..", level < 150 ? "d" : "f"})) << level;
     pattern.insert(pattern.size() - 1, "d\\");
   }
-  EXPECT_LE(OpenDescriptors(), before + 65);
+  EXPECT_LE(OpenDescriptors(), before + HeldFolders::kHeldFolders + 1);
   for (HANDLE listing : open) FindClose(listing);
   EXPECT_LE(OpenDescriptors(), before + 1);
 }
@@ -270,6 +283,86 @@ TEST_F(FilesPosixTest, ListingAFolderAgainAfterAnotherSeesItsChanges) {
   EXPECT_EQ(ListAll(windows + "\\a\\*").count("new"), 1u);
   ASSERT_EQ(rmdir((root + "/b").c_str()), 0);
   EXPECT_EQ(ListAll(windows + "\\b\\*").count("(failed)"), 1u);
+}
+
+void MakeFolders(const std::string& path, int count, const std::string& filler) {
+  for (int i = 0; i < count; ++i) ASSERT_EQ(mkdir((path + "/" + std::to_string(i) + filler).c_str(), 0755), 0);
+}
+
+// What a subfolder pass delivers, and how many chunks it read to do so.
+std::vector<std::string> SubfolderPass(const std::string& pattern, std::size_t& chunkReads) {
+  std::size_t const before = Counters().chunkReads;
+  WIN32_FIND_DATAA entry;
+  HANDLE const listing = FindFirstFileExA(pattern.c_str(), FindExInfoBasic, &entry,
+                                          FindExSearchLimitToDirectories, nullptr, 0);
+  std::vector<std::string> names = Names(listing, entry);
+  FindClose(listing);
+  chunkReads = Counters().chunkReads - before;
+  return names;
+}
+
+TEST_F(FilesPosixTest, ListingAFolderAgainStraightAfterReadsAndConvertsNothing) {
+  ASSERT_EQ(mkdir((root + "/small").c_str(), 0755), 0);
+  Touch(root + "/small/file");
+  std::size_t const conversions = Counters().patternConversions;
+  std::size_t reads = 0;
+  EXPECT_EQ(SubfolderPass(windows + "\\small\\*", reads).size(), 2u);
+  EXPECT_EQ(reads, 1u);
+  EXPECT_EQ(ListAll(windows + "\\small\\*").size(), 3u);
+  EXPECT_EQ(SubfolderPass(windows + "\\small\\*", reads).size(), 2u);
+  EXPECT_EQ(reads, 0u);
+  EXPECT_EQ(Counters().patternConversions - conversions, 1u);
+
+  // A folder of many chunks: its subfolders are kept by the pass over all of it.
+  for (int i = 0; i < 300; ++i) Touch(root + "/" + std::to_string(i) + std::string(200, 'n'));
+  EXPECT_EQ(ListAll(windows + "\\*").size(), 300u + 3u);
+  EXPECT_EQ(SubfolderPass(windows + "\\*", reads), ReaddirOrder(root, true));
+  EXPECT_EQ(reads, 0u);
+}
+
+// Two passes over all of two large folders, one inside the other, as no walk makes them: only the
+// first keeps subfolders, so the kept records stay within their bound; both deliver all.
+TEST_F(FilesPosixTest, KeptSubfoldersStayWithinTheirBoundWhenPassesNest) {
+  std::string const filler(200, 'f');
+  for (const char* name : {"/a", "/b"}) {
+    ASSERT_EQ(mkdir((root + name).c_str(), 0755), 0);
+    MakeFolders(root + name, 400, filler);  // three chunks
+  }
+  WIN32_FIND_DATAA entry;
+  HANDLE const outer = FindFirstFileA((windows + "\\a\\*").c_str(), &entry);
+  std::vector<std::string> order = Names(outer, entry, 100);
+  EXPECT_EQ(ListAll(windows + "\\b\\*").size(), 402u);
+  std::size_t reads = 0;
+  EXPECT_EQ(SubfolderPass(windows + "\\b\\*", reads), ReaddirOrder(root + "/b"));
+  EXPECT_GT(reads, 0u);
+  while (FindNextFileA(outer, &entry)) order.push_back(entry.cFileName);
+  FindClose(outer);
+  EXPECT_EQ(order, ReaddirOrder(root + "/a"));
+  EXPECT_EQ(SubfolderPass(windows + "\\a\\*", reads), order);
+  EXPECT_EQ(reads, 0u);
+  EXPECT_LE(Counters().keptBytesHighest, KeptSubfolders::kKeptFolderBytes);
+}
+
+// Listings of a large folder, each read past its first chunk and left open, as a walk down through
+// large folders leaves them: few descriptors stay open, and each listing still delivers every entry.
+TEST_F(FilesPosixTest, ListingsLeftOpenInLargeFoldersHoldFewDescriptors) {
+  MakeFolders(root, 300, std::string(200, 'g'));
+  std::size_t const before = OpenDescriptors();
+  WIN32_FIND_DATAA entry;
+  std::vector<HANDLE> open;
+  std::vector<std::vector<std::string>> delivered;
+  for (std::size_t i = 0; i < kKeptStreams + 4; ++i) {
+    open.push_back(FindFirstFileExA((windows + "\\*").c_str(), FindExInfoBasic, &entry,
+                                    FindExSearchLimitToDirectories, nullptr, 0));
+    delivered.push_back(Names(open.back(), entry, 200));
+  }
+  EXPECT_LE(OpenDescriptors(), before + kKeptStreams);
+  for (std::size_t i = 0; i < open.size(); ++i) {
+    while (FindNextFileA(open[i], &entry)) delivered[i].push_back(entry.cFileName);
+    FindClose(open[i]);
+    EXPECT_EQ(delivered[i], ReaddirOrder(root)) << i;
+  }
+  EXPECT_LE(OpenDescriptors(), before);
 }
 
 TEST(VolumeTest, OnlyDriveCHasASerialNumber) {

@@ -22,3 +22,7 @@ DWORD CopyPathResult(const std::string& result, DWORD length, LPSTR buffer);
 // A time as 100-nanosecond ticks since 1601-01-01 UTC. A time before 1601 cannot be one, and comes
 // out as the largest value, which FileTimeToSystemTime rejects.
 FILETIME FileTimeFromPosix(const timespec& time);
+
+// The serial number of the volume at "/" (a stable 32-bit value derived from its file system id)
+// and the longest name it allows; false when they cannot be read.
+bool ReadRootVolume(DWORD& serial, DWORD& longestName);

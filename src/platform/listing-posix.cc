@@ -1,0 +1,209 @@
+// Folder listings over the POSIX file system: FindFirstFileExA, FindNextFileA, FindClose. A listing
+// reads its folder in chunks of records, opening the folder again for each chunk rather than
+// keeping it open: the walk keeps one listing open per level, and a deep tree would otherwise run
+// out of descriptors and lose folders. Every failure (ENOENT, ENOTDIR, EACCES, ...) folds into the
+// one Windows outcome the callers test for: INVALID_HANDLE_VALUE or FALSE.
+#include <fcntl.h>
+#include <fnmatch.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "platform/listing_caches-posix.h"
+#include "platform/posix_internal.h"
+
+namespace {
+
+// Everything the listings share from one to the next, changed only by the functions below.
+struct ListingCaches {
+  HeldFolders held;
+  RecentFolder recent;
+  KeptSubfolders kept;
+  PatternFolder pattern;
+};
+
+ListingCaches& Caches() {
+  static ListingCaches caches;
+  return caches;
+}
+
+struct Listing {
+  std::string folder;  // POSIX path, to open again for the next chunk
+  std::string match;
+  bool matchesAll = true;
+  bool directoriesOnly = false;
+  bool withDetails = false;
+  // Set while a listing that fills in details is open: the entries are examined through it.
+  int descriptor = -1;
+  int held = -1;  // the folder's held descriptor, while this listing uses it
+  std::shared_ptr<const Records> records;
+  std::size_t position = 0;
+  bool lastChunk = false;
+  ReadPosition read;
+};
+
+bool MatchesAll(const std::string& match) {
+  return match.empty() || match == "*" || match == "*.*";
+}
+
+bool ReadNextChunk(Listing& listing) {
+  ListingCaches& caches = Caches();
+  bool const keepOpen = listing.descriptor >= 0;
+  int const descriptor = keepOpen ? listing.descriptor : caches.held.OpenFolder(listing.folder);
+  if (descriptor < 0) return false;
+  bool const firstChunk = !listing.read.started;
+  auto records = std::make_shared<Records>();
+  bool const read = ReadChunk(descriptor, listing.read, *records, listing.lastChunk);
+  bool const wholeFolder = read && firstChunk && listing.lastChunk;
+  if (!keepOpen && wholeFolder && caches.held.Hold(listing.folder, descriptor)) {
+    listing.held = descriptor;
+  } else if (!keepOpen) {
+    close(descriptor);
+  }
+  if (!read) return false;
+
+  listing.position = 0;
+  listing.records = std::move(records);
+  caches.recent.Forget(caches.held);
+  // A pass over every entry of a folder too large for one chunk keeps its subfolders for the pass
+  // over them that follows.
+  if (firstChunk && !listing.directoriesOnly && !listing.lastChunk) caches.kept.Start(&listing);
+  if (wholeFolder) {
+    caches.recent.Remember(listing.folder, listing.records, false, listing.held, caches.held);
+  } else {
+    caches.kept.Keep(&listing, *listing.records);
+    if (listing.lastChunk) {
+      if (auto kept = caches.kept.Finish(&listing)) {
+        caches.recent.Remember(listing.folder, std::move(kept), true, -1, caches.held);
+      }
+    }
+  }
+  return true;
+}
+
+bool StartListing(Listing& listing) {
+  ListingCaches& caches = Caches();
+  listing.records =
+      caches.recent.Recall(listing.folder, listing.directoriesOnly, listing.held, caches.held);
+  if (listing.records != nullptr) {
+    listing.read.started = true;
+    listing.lastChunk = true;
+  }
+  if (listing.withDetails && listing.held < 0) {
+    listing.descriptor = caches.held.OpenFolder(listing.folder);
+    if (listing.descriptor < 0) return false;
+  }
+  return listing.records != nullptr || ReadNextChunk(listing);
+}
+
+void CloseListing(Listing* listing) {
+  ListingCaches& caches = Caches();
+  caches.kept.Finish(listing);
+  EndReading(listing->read);
+  if (listing->held >= 0) caches.held.Release(listing->held);
+  if (listing->descriptor >= 0) close(listing->descriptor);
+  delete listing;
+}
+
+// Looks at an entry through the folder's open descriptor where the listing has one.
+int StatInFolder(const Listing& listing, const char* name, struct stat& status, int flags) {
+  int const folder = listing.descriptor >= 0 ? listing.descriptor : listing.held;
+  if (folder >= 0) return fstatat(folder, name, &status, flags);
+  std::string const path = listing.folder + "/" + name;
+  return fstatat(AT_FDCWD, path.c_str(), &status, flags);
+}
+
+// The entry's status, a link looked through; a link that leads nowhere is described by the link
+// itself. False when the entry has vanished since the folder was read.
+bool StatEntry(const Listing& listing, const char* name, struct stat& status) {
+  return StatInFolder(listing, name, status, 0) == 0 ||
+         StatInFolder(listing, name, status, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+// Whether the record is a link, asking only when the listing's type does not tell.
+bool IsLinkRecord(const Listing& listing, const FolderRecord& record) {
+  if (record.d_type != DT_UNKNOWN) return record.d_type == DT_LNK;
+  struct stat status;
+  return StatInFolder(listing, record.d_name, status, AT_SYMLINK_NOFOLLOW) == 0 &&
+         S_ISLNK(status.st_mode);
+}
+
+// Fills entry from one directory record; false when the record is not to be delivered. The
+// listing's record type is trusted for everything but links (and file systems that give no type),
+// so a stat is paid only for links and, in listings that fill in details, for entries that are not
+// folders.
+bool Describe(const Listing& listing, const FolderRecord& record, WIN32_FIND_DATAA& entry) {
+  if (listing.directoriesOnly && !MayBeFolder(record)) return false;
+  std::size_t const length = std::strlen(record.d_name);
+  if (length >= sizeof entry.cFileName) return false;
+  if (!listing.matchesAll && fnmatch(listing.match.c_str(), record.d_name, 0) != 0) return false;
+
+  entry = {};
+  bool const link =
+      (record.d_type == DT_LNK || record.d_type == DT_UNKNOWN) && IsLinkRecord(listing, record);
+  bool directory = record.d_type == DT_DIR;
+  // Of a plain folder the listing's type is all anyone reads: its own times are never shown.
+  if ((listing.withDetails && !directory) || link || record.d_type == DT_UNKNOWN) {
+    struct stat status;
+    if (!StatEntry(listing, record.d_name, status)) return false;
+    directory = S_ISDIR(status.st_mode);
+    if (listing.withDetails) {
+      entry.ftLastWriteTime = FileTimeFromPosix(status.st_mtim);
+      entry.ftLastAccessTime = FileTimeFromPosix(status.st_atim);
+      auto const size = static_cast<std::uint64_t>(status.st_size);
+      entry.nFileSizeHigh = static_cast<DWORD>(size >> 32);
+      entry.nFileSizeLow = static_cast<DWORD>(size & 0xFFFFFFFF);
+    }
+  }
+  if (listing.directoriesOnly && !directory) return false;
+  // POSIX keeps no creation time that every file system shares, so ftCreationTime stays zero.
+  entry.dwFileAttributes = (directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL) |
+                           (link ? FILE_ATTRIBUTE_REPARSE_POINT : 0);
+  std::memcpy(entry.cFileName, record.d_name, length + 1);
+  return true;
+}
+
+}  // namespace
+
+HANDLE FindFirstFileExA(LPCSTR pattern, FINDEX_INFO_LEVELS level, void* entry,
+                        FINDEX_SEARCH_OPS search, void*, DWORD) {
+  std::size_t split = std::strlen(pattern);
+  while (split > 0 && pattern[split - 1] != '\\' && pattern[split - 1] != '/') --split;
+
+  auto* const listing = new Listing;
+  listing->match = pattern + split;
+  listing->matchesAll = MatchesAll(listing->match);
+  listing->directoriesOnly = search == FindExSearchLimitToDirectories;
+  listing->withDetails = level == FindExInfoStandard;
+  if (!Caches().pattern.FolderOf(pattern, split, listing->folder) || !StartListing(*listing) ||
+      !FindNextFileA(listing, static_cast<WIN32_FIND_DATAA*>(entry))) {
+    CloseListing(listing);
+    return INVALID_HANDLE_VALUE;
+  }
+  return listing;
+}
+
+HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* entry) {
+  return FindFirstFileExA(pattern, FindExInfoStandard, entry, FindExSearchNameMatch, nullptr, 0);
+}
+
+BOOL FindNextFileA(HANDLE handle, WIN32_FIND_DATAA* entry) {
+  auto* const listing = static_cast<Listing*>(handle);
+  for (;;) {
+    if (listing->position >= listing->records->size()) {
+      if (listing->lastChunk || !ReadNextChunk(*listing)) return FALSE;
+      continue;
+    }
+    FolderRecord const& record = RecordAt(*listing->records, listing->position);
+    listing->position += record.d_reclen;
+    if (Describe(*listing, record, *entry)) return TRUE;
+  }
+}
+
+BOOL FindClose(HANDLE listing) {
+  CloseListing(static_cast<Listing*>(listing));
+  return TRUE;
+}

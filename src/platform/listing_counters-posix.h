@@ -1,0 +1,17 @@
+// What the listings read and open, counted so that the tests can hold each cache of the POSIX
+// listings to its rule. Counting costs an addition; nothing in the program reads these.
+#pragma once
+
+#include <cstddef>
+
+struct ListingCounters {
+  std::size_t chunkReads = 0;           // chunks of records read from the file system
+  std::size_t foldersOpenedByPath = 0;  // folders opened by their whole path, not inside a held one
+  std::size_t patternConversions = 0;   // search patterns whose folder was made a POSIX path
+  std::size_t keptBytesHighest = 0;     // the most bytes of subfolder records kept at once
+};
+
+inline ListingCounters& Counters() {
+  static ListingCounters counters;
+  return counters;
+}
