@@ -1,10 +1,14 @@
 #!/usr/bin/env python3
-"""Times foldgraf against GNU tree and find on synthetic folder trees.
+"""Times foldgraf against its floor walker, GNU tree and find on synthetic folder trees.
 
 Each tree is built from a seed, so every run and every machine sees the same names in the same
 places. The commands of one comparison run in turn (A B A B ...) on a warm cache, each writing to a
 file on disk; the table gives the median wall time of each command, the median of the per-pair
 ratios, and the peak memory (maximum resident set) that GNU time reports.
+
+The floor walker (floor_walker.c) prints the same lines as foldgraf with the least work a program
+can do under the same rule of one write per line; foldgraf's ratio to it moves little from machine to
+machine, where ratios to the buffered peers move with the cost of a system call.
 """
 import argparse
 import os
@@ -123,18 +127,21 @@ def ensure_tree(base, shape, quick, seed):
     return root
 
 
-def comparisons(foldgraf, root):
+def comparisons(foldgraf, floor, root):
     """(mode, [(label, command, environment)]) with foldgraf first."""
     windows = "c:" + root
     utc = {"TZ": "UTC"}
     return [
         ("(none)", [("foldgraf", [foldgraf, windows], {}),
+                    ("floor", [floor, root], {}),
                     ("tree -U -d", ["tree", "-U", "-d", "-n", "--noreport", root], {}),
                     ("find -type d", ["find", root, "-type", "d"], {})]),
         ("/F", [("foldgraf", [foldgraf, "/F", windows], {}),
+                ("floor", [floor, "/F", root], {}),
                 ("tree -U", ["tree", "-U", "-n", "--noreport", root], {}),
                 ("find", ["find", root], {})]),
         ("/F /T", [("foldgraf", [foldgraf, "/F", "/T", windows], {}),
+                   ("floor", [floor, "/F", "/T", root], {}),
                    ("tree -U -D", ["tree", "-U", "-n", "-D", "--timefmt", "%Y/%m/%d %H:%M:%S",
                                    "--noreport", root], utc)]),
     ]
@@ -177,14 +184,19 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("base", help="folder to build the trees in (kept between runs)")
     parser.add_argument("--foldgraf", default="build-bench/foldgraf")
+    parser.add_argument("--floor", default="build-bench/floor_walker")
     parser.add_argument("--runs", type=int, default=7)
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--quick", action="store_true", help="small trees and one run (for CI)")
     parser.add_argument("--shapes", default="default,wide,deep",
                         help="comma-separated, of default, wide, deep, large")
+    parser.add_argument("--peers", default="floor,tree,find",
+                        help="comma-separated, of floor, tree, find")
     args = parser.parse_args()
     runs = 1 if args.quick else args.runs
     foldgraf = os.path.abspath(args.foldgraf)
+    floor = os.path.abspath(args.floor)
+    peer_names = args.peers.split(",")
     base = os.path.abspath(args.base)
     os.makedirs(base, exist_ok=True)
 
@@ -194,8 +206,10 @@ def main():
           f"{'fg KiB':>7} {'peer KiB':>8}")
     for shape in args.shapes.split(","):
         root = ensure_tree(base, shape, args.quick, args.seed)
-        for mode, (ours, *peers) in comparisons(foldgraf, root):
+        for mode, (ours, *peers) in comparisons(foldgraf, floor, root):
             for peer in peers:
+                if peer[0].split()[0] not in peer_names:
+                    continue
                 results, ratios = measure(base, (ours, peer), runs)
                 our_times, our_memory = results[ours[0]]
                 peer_times, peer_memory = results[peer[0]]
