@@ -1,14 +1,21 @@
 #!/usr/bin/env python3
-"""Times foldgraf against GNU tree and find on synthetic folder trees.
+"""Times foldgraf against its floor walker, GNU tree and find on synthetic folder trees.
 
 Each tree is built from a seed, so every run and every machine sees the same names in the same
 places. The commands of one comparison run in turn (A B A B ...) on a warm cache, each writing to a
 file on disk; the table gives the median wall time of each command, the median of the per-pair
-ratios, and the peak memory (maximum resident set) that GNU time reports.
+ratios, the median of the per-pair ratios of CPU time (user and system, which other work on a busy
+machine disturbs less than wall time), and the peak memory (maximum resident set) that GNU time
+reports.
+
+The floor walker (floor_walker.c) prints the same lines as foldgraf with the least work a program
+can do under the same rule of one write per line; foldgraf's ratio to it moves little from machine to
+machine, where ratios to the buffered peers move with the cost of a system call.
 """
 import argparse
 import os
 import random
+import resource
 import shutil
 import statistics
 import subprocess
@@ -123,18 +130,21 @@ def ensure_tree(base, shape, quick, seed):
     return root
 
 
-def comparisons(foldgraf, root):
+def comparisons(foldgraf, floor, root):
     """(mode, [(label, command, environment)]) with foldgraf first."""
     windows = "c:" + root
     utc = {"TZ": "UTC"}
     return [
         ("(none)", [("foldgraf", [foldgraf, windows], {}),
+                    ("floor", [floor, root], {}),
                     ("tree -U -d", ["tree", "-U", "-d", "-n", "--noreport", root], {}),
                     ("find -type d", ["find", root, "-type", "d"], {})]),
         ("/F", [("foldgraf", [foldgraf, "/F", windows], {}),
+                ("floor", [floor, "/F", root], {}),
                 ("tree -U", ["tree", "-U", "-n", "--noreport", root], {}),
                 ("find", ["find", root], {})]),
         ("/F /T", [("foldgraf", [foldgraf, "/F", "/T", windows], {}),
+                   ("floor", [floor, "/F", "/T", root], {}),
                    ("tree -U -D", ["tree", "-U", "-n", "-D", "--timefmt", "%Y/%m/%d %H:%M:%S",
                                    "--noreport", root], utc)]),
     ]
@@ -145,62 +155,77 @@ def run_once(command, environment, output_path, memory_path):
     env.pop("TZ", None)
     env.update(environment)
     with open(output_path, "wb") as output:
+        before = resource.getrusage(resource.RUSAGE_CHILDREN)
         started = time.perf_counter()
         subprocess.run(["/usr/bin/time", "-f", "%M", "-o", memory_path] + command,
                        stdout=output, env=env, check=True)
         elapsed = time.perf_counter() - started
+        after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    cpu = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
     with open(memory_path) as memory:
-        return elapsed, int(memory.read().split()[-1])
+        return elapsed, cpu, int(memory.read().split()[-1])
 
 
 def measure(base, commands, runs):
-    """Runs foldgraf and one peer in turn; returns per-command times and memory, and the ratios."""
+    """Runs foldgraf and one peer in turn; returns per-command times and memory, and the ratios of
+    wall and of CPU time."""
     output_path = os.path.join(base, "output.txt")
     memory_path = os.path.join(base, "memory.txt")
     ours, peer = commands
     results = {ours[0]: ([], []), peer[0]: ([], [])}
     ratios = []
+    cpu_ratios = []
     for run in range(runs + 1):  # the first round only warms the cache
         times = []
+        cpu_times = []
         for label, command, environment in (ours, peer):
-            elapsed, memory = run_once(command, environment, output_path, memory_path)
+            elapsed, cpu, memory = run_once(command, environment, output_path, memory_path)
             times.append(elapsed)
+            cpu_times.append(cpu)
             if run > 0:
                 results[label][0].append(elapsed)
                 results[label][1].append(memory)
         if run > 0:
             ratios.append(times[0] / times[1])
-    return results, ratios
+            cpu_ratios.append(cpu_times[0] / cpu_times[1])
+    return results, ratios, cpu_ratios
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("base", help="folder to build the trees in (kept between runs)")
     parser.add_argument("--foldgraf", default="build-bench/foldgraf")
+    parser.add_argument("--floor", default="build-bench/floor_walker")
     parser.add_argument("--runs", type=int, default=7)
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--quick", action="store_true", help="small trees and one run (for CI)")
     parser.add_argument("--shapes", default="default,wide,deep",
                         help="comma-separated, of default, wide, deep, large")
+    parser.add_argument("--peers", default="floor,tree,find",
+                        help="comma-separated, of floor, tree, find")
     args = parser.parse_args()
     runs = 1 if args.quick else args.runs
     foldgraf = os.path.abspath(args.foldgraf)
+    floor = os.path.abspath(args.floor)
+    peer_names = args.peers.split(",")
     base = os.path.abspath(args.base)
     os.makedirs(base, exist_ok=True)
 
-    print(f"runs per command: {runs}; times in ms (median); ratio = foldgraf / peer, median of pairs; "
-          "memory = peak RSS in KiB")
-    print(f"{'shape':8} {'mode':7} {'peer':14} {'foldgraf':>9} {'peer ms':>9} {'ratio':>6} "
+    print(f"runs per command: {runs}; times in ms (median); ratio = foldgraf / peer, median of pairs, "
+          "of wall and of CPU time; memory = peak RSS in KiB")
+    print(f"{'shape':8} {'mode':7} {'peer':14} {'foldgraf':>9} {'peer ms':>9} {'ratio':>6} {'cpu':>6} "
           f"{'fg KiB':>7} {'peer KiB':>8}")
     for shape in args.shapes.split(","):
         root = ensure_tree(base, shape, args.quick, args.seed)
-        for mode, (ours, *peers) in comparisons(foldgraf, root):
+        for mode, (ours, *peers) in comparisons(foldgraf, floor, root):
             for peer in peers:
-                results, ratios = measure(base, (ours, peer), runs)
+                if peer[0].split()[0] not in peer_names:
+                    continue
+                results, ratios, cpu_ratios = measure(base, (ours, peer), runs)
                 our_times, our_memory = results[ours[0]]
                 peer_times, peer_memory = results[peer[0]]
                 print(f"{shape:8} {mode:7} {peer[0]:14} {statistics.median(our_times) * 1000:9.1f} "
-                      f"{statistics.median(peer_times) * 1000:9.1f} {statistics.median(ratios):6.2f} "
+                      f"{statistics.median(peer_times) * 1000:9.1f} {statistics.median(ratios):6.2f} {statistics.median(cpu_ratios):6.2f} "
                       f"{max(our_memory):7} {max(peer_memory):8}", flush=True)
 
 

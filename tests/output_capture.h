@@ -16,7 +16,9 @@ class OutputCapture {
   OutputCapture() {
     SetUpStandardOutput();
     std::cout.clear();
+    // What the test runner printed so far leaves before the descriptor is taken over.
     std::fflush(stdout);
+    std::cout.flush();
     file_ = std::tmpfile();
     saved_ = dup(STDOUT_FILENO);
     dup2(fileno(file_), STDOUT_FILENO);

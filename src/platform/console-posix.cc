@@ -1,13 +1,18 @@
 // Standard output as a Windows console program has it in text mode: every newline leaves as CR LF,
 // whether it was written by printf or by std::cout, and both write into one buffer, in call order.
-#include <stdio_ext.h>
+// Each line is assembled in that buffer, its newlines already turned into CR LF, and leaves with one
+// write(2) when std::endl flushes it: a reader of a pipe sees every line as soon as it is complete,
+// and an interrupted run has lost nothing it wrote.
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
-#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <streambuf>
 
+#include "platform/console_posix_internal.h"
 #include "platform/platform.h"
 
 namespace {
@@ -25,37 +30,88 @@ bool WriteAll(const char* data, std::size_t size) {
   return true;
 }
 
-// The write side of the text-mode stdout stream: puts a CR before every LF on its way out.
-ssize_t WriteWithCarriageReturns(void*, const char* data, std::size_t size) {
-  char converted[8192];
-  std::size_t used = 0;
-  for (std::size_t at = 0; at < size; ++at) {
-    if (used + 2 > sizeof converted) {
-      if (!WriteAll(converted, used)) return -1;
-      used = 0;
+// The one buffer of standard output, and std::cout's stream buffer. It keeps no put area, so that
+// every byte std::cout writes passes through the CR LF conversion here. A line longer than the buffer
+// leaves in more than one write. A failed write drops what was held and makes the next flush report
+// the failure, which sets std::cout's error state: the stream side then writes nothing more.
+class StandardOutput : public std::streambuf {
+ public:
+  void Append(const char* data, std::size_t size) {
+    while (size > 0) {
+      auto const* const newline = static_cast<const char*>(std::memchr(data, '\n', size));
+      std::size_t const piece = newline != nullptr ? static_cast<std::size_t>(newline - data) : size;
+      Hold(data, piece);
+      if (newline == nullptr) return;
+      Hold("\r\n", 2);
+      data += piece + 1;
+      size -= piece + 1;
     }
-    if (data[at] == '\n') converted[used++] = '\r';
-    converted[used++] = data[at];
   }
-  if (!WriteAll(converted, used)) return -1;
-  return static_cast<ssize_t>(size);
-}
 
-// std::cout's buffer: hands every byte straight to stdout, so it shares printf's buffer and order.
-// A failed flush sets the stream's error state, after which it writes nothing more.
-class StdoutForwarder : public std::streambuf {
+  // Writes what is held; false if this or an earlier write since the last call failed.
+  bool Flush() {
+    bool const written = WriteAll(line_, used_) && !failed_;
+    used_ = 0;
+    failed_ = false;
+    return written;
+  }
+
  protected:
   int_type overflow(int_type c) override {
     if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
-    return std::fputc(c, stdout) == EOF ? traits_type::eof() : c;
+    CollectPrintedBytes();
+    char const byte = traits_type::to_char_type(c);
+    Append(&byte, 1);
+    return c;
   }
   std::streamsize xsputn(const char* data, std::streamsize size) override {
-    return static_cast<std::streamsize>(std::fwrite(data, 1, static_cast<std::size_t>(size), stdout));
+    CollectPrintedBytes();
+    Append(data, static_cast<std::size_t>(size));
+    return size;
   }
-  int sync() override { return std::fflush(stdout) == 0 ? 0 : -1; }
+  int sync() override {
+    CollectPrintedBytes();
+    return Flush() ? 0 : -1;
+  }
+
+ private:
+  static constexpr std::size_t kLineBytes = 32 * 1024;
+
+  void Hold(const char* data, std::size_t size) {
+    if (used_ + size > kLineBytes) {
+      if (!WriteAll(line_, used_)) failed_ = true;
+      used_ = 0;
+      if (size > kLineBytes) {
+        if (!WriteAll(data, size)) failed_ = true;
+        return;
+      }
+    }
+    std::memcpy(line_ + used_, data, size);
+    used_ += size;
+  }
+
+  char line_[kLineBytes];
+  std::size_t used_ = 0;
+  bool failed_ = false;
 };
 
+// std::cout is flushed once more after every static object has been destroyed, so its buffer must
+// outlive them all: it is made once and never destroyed.
+StandardOutput& Output() {
+  static StandardOutput* const output = new StandardOutput;
+  return *output;
+}
+
+// printf's bytes are written at the latest when the program ends, even after the stream side has
+// stopped writing.
+void FlushAtExit() {
+  CollectPrintedBytes();
+  Output().Flush();
+}
+
 }  // namespace
+
+void AppendPrintedBytes(const char* data, std::size_t size) { Output().Append(data, size); }
 
 void SetUpStandardOutput() {
   static bool done = false;
@@ -65,15 +121,8 @@ void SetUpStandardOutput() {
   // A closed pipe is a failed write, never a killed process.
   std::signal(SIGPIPE, SIG_IGN);
 
-  cookie_io_functions_t const textMode{nullptr, WriteWithCarriageReturns, nullptr, nullptr};
-  if (FILE* const stream = fopencookie(nullptr, "w", textMode)) {
-    std::fflush(stdout);
-    // One thread writes: every line's several calls need not each take the stream's lock.
-    __fsetlocking(stream, FSETLOCKING_BYCALLER);
-    stdout = stream;
-  }
-  // std::cout is flushed once more after every static object has been destroyed, so its buffer
-  // must outlive them all: it is made once and never destroyed.
-  static StdoutForwarder* const forwarder = new StdoutForwarder;
-  std::cout.rdbuf(forwarder);
+  Output();
+  RoutePrintfToOutput();
+  std::cout.rdbuf(&Output());
+  std::atexit(FlushAtExit);
 }
