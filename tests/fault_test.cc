@@ -3,36 +3,15 @@
 // and past their limits, and arguments of odd sizes and bytes. Every run must end by itself with
 // status 0, nothing on standard error and, where there is output to see, exactly the right bytes.
 
-#include <fcntl.h>
-#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
-#include <functional>
 
 #include "end_to_end_support.h"
 
 namespace foldgraf_e2e {
 namespace {
-
-// A fresh folder under /tmp for each test, removed afterwards.
-class FaultTest : public ::testing::Test {
- protected:
-  void SetUp() override { base_ = MakeTempFolder("/tmp"); }
-  void TearDown() override { RemoveTree(base_); }
-
-  std::string At(const std::string& relative) const { return base_ + "/" + relative; }
-  std::string Win(const std::string& relative = "") const {
-    return WinPath(relative.empty() ? base_ : At(relative));
-  }
-  void Folders(std::initializer_list<std::string> relatives) const {
-    for (const std::string& relative : relatives) MakeFolder(At(relative));
-  }
-  void Files(std::initializer_list<std::string> relatives) const {
-    for (const std::string& relative : relatives) MakeFile(At(relative));
-  }
-
-  std::string base_;
-};
 
 Names SplitLines(const std::string& text) {
   bool closed = false;
@@ -53,7 +32,7 @@ bool IsSubsequence(const Names& part, const Names& whole) {
 // ---------------------------------------------------------------------------------------------
 // Standard output that cannot be written.
 
-class FailedOutputTest : public FaultTest {
+class FailedOutputTest : public FolderTest {
  protected:
   // Far more output than any buffer holds: 20 folders of 50 files, listed with time stamps.
   void MakeWideTree() {
@@ -129,7 +108,7 @@ TEST_F(FailedOutputTest, StreamWritesNothingMoreAfterItsFirstFailure) {
 // ---------------------------------------------------------------------------------------------
 // Folders that cannot be read or vanish.
 
-class FolderFaultTest : public FaultTest {};
+class FolderFaultTest : public FolderTest {};
 
 TEST_F(FolderFaultTest, UnreadableFolderShowsItsLineAndNothingBelowEvenForRoot) {
   Folders({"locked", "locked/inner", "open", "open/o1"});
@@ -152,72 +131,6 @@ TEST_F(FolderFaultTest, UnreadableFolderShowsItsLineAndNothingBelowEvenForRoot) 
   target.unprivileged = true;
   EXPECT_TRUE(Printed(RunProgram(target), PathHeader(Win("locked")) + kNoSubfolders));
   chmod(At("locked").c_str(), 0755);
-}
-
-// Runs the program with a pipe of one page as standard output. As soon as `pause_line` has arrived,
-// reading stops and `meanwhile` runs: the program, a page or two further on, waits on the full pipe
-// until reading goes on.
-Outcome RunPausedAtLine(const std::string& cwd, const Names& args, const std::string& pause_line,
-                        const std::function<void()>& meanwhile) {
-  Outcome run;
-  int out[2];
-  if (pipe2(out, O_CLOEXEC) != 0 || fcntl(out[0], F_SETPIPE_SZ, 4096) < 0) {
-    ADD_FAILURE() << "cannot make a one-page pipe: " << strerror(errno);
-    return run;
-  }
-  const std::string err_path = cwd + "/stderr.txt";
-  Names argv_text{FOLDGRAF_PATH};
-  argv_text.insert(argv_text.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& arg : argv_text) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    signal(SIGPIPE, SIG_DFL);
-    const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (chdir(cwd.c_str()) != 0 || err < 0) _exit(126);
-    dup2(out[1], 1);
-    dup2(err, 2);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  close(out[1]);
-  const auto deadline = std::chrono::steady_clock::now() + kHangGuard;
-  bool paused = false;
-  for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    pollfd ready{out[0], POLLIN, 0};
-    if (left.count() <= 0 || poll(&ready, 1, static_cast<int>(left.count())) == 0) {
-      kill(pid, SIGKILL);
-      run.killed_by_timer = true;
-      break;
-    }
-    char buffer[4096];
-    const ssize_t got = read(out[0], buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
-    run.out.append(buffer, static_cast<std::size_t>(got));
-    if (!paused && run.out.find(kCrLf + pause_line + kCrLf) != std::string::npos) {
-      paused = true;
-      meanwhile();
-    }
-  }
-  close(out[0]);
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  run.exited = WIFEXITED(status);
-  run.status = run.exited ? WEXITSTATUS(status) : -1;
-  run.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
-  if (FILE* err = fopen(err_path.c_str(), "r")) {
-    char buffer[4096];
-    for (std::size_t got; (got = fread(buffer, 1, sizeof buffer, err)) > 0;) run.err.append(buffer, got);
-    fclose(err);
-  }
-  unlink(err_path.c_str());
-  if (!paused) ADD_FAILURE() << "the line \"" << Visible(pause_line) << "\" never came";
-  return run;
 }
 
 TEST_F(FolderFaultTest, FolderRemovedWhileTheWalkIsInsideItEndsItsBranchOnly) {
@@ -243,8 +156,12 @@ TEST_F(FolderFaultTest, FolderRemovedWhileTheWalkIsInsideItEndsItsBranchOnly) {
   const auto after = std::find_if(doomed_at + 1, expected.end(),
                                   [](const std::string& line) { return line.rfind("│", 0) != 0; });
 
-  const Outcome run = RunPausedAtLine(base_, {Win("t")}, doomed_line,
-                                      [&] { RemoveTree(At("t/" + doomed)); });
+  // Reading stops at the doomed folder's line; the walk, a page or two further on, waits on the
+  // full pipe while the folder is removed.
+  Invocation paused{{Win("t")}, base_};
+  paused.pause_line = doomed_line;
+  paused.at_pause = [&] { RemoveTree(At("t/" + doomed)); };
+  const Outcome run = RunProgram(paused);
   ASSERT_TRUE(EndedCleanly(run));
   const Names got = SplitLines(run.out);
   // Everything up to the doomed folder, and everything after its branch, comes out whole.
@@ -277,7 +194,7 @@ TEST_F(FolderFaultTest, FolderRemovedWhileTheWalkIsInsideItEndsItsBranchOnly) {
 // ---------------------------------------------------------------------------------------------
 // Folder links that lead round in a circle.
 
-class LinkCycleTest : public FaultTest {};
+class LinkCycleTest : public FolderTest {};
 
 TEST_F(LinkCycleTest, CyclesOfOneAndOfSeveralLinksAreEachWalkedOnce) {
   Folders({"a", "b", "c", "d"});
@@ -303,13 +220,13 @@ TEST_F(LinkCycleTest, CyclesOfOneAndOfSeveralLinksAreEachWalkedOnce) {
 // ---------------------------------------------------------------------------------------------
 // Paths, names and arguments at and past their limits.
 
-class LimitTest : public FaultTest {};
+class LimitTest : public FolderTest {};
 
 TEST_F(LimitTest, ChainDeeperThanThePathLimitStopsWhereTheSearchPatternNoLongerFits) {
   // 520 levels of seven-byte names: the path passes 4,096 bytes some way down.
   const std::string name = "chain-7";
   constexpr int kLevels = 520;
-  int folder = open(base_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int folder = OpenFolder(base_);
   for (int level = 0; level < kLevels && folder >= 0; ++level) {
     const int child = MakeFolderAt(folder, name);
     close(folder);

@@ -74,9 +74,11 @@ std::map<std::string, std::string> AcceptedDifferences() {
   return accepted;
 }
 
-TEST(PlatformConformanceTest, PosixLayerAgreesWithWindowsButForListedDifferences) {
+class PlatformConformanceTest : public FolderTest {};
+
+TEST_F(PlatformConformanceTest, PosixLayerAgreesWithWindowsButForListedDifferences) {
   if (!UnderWine()) GTEST_SKIP() << "runs with the Wine session only";
-  const std::string folder = MakeTempFolder("/tmp");
+  const std::string& folder = base_;
   MakeFolder(folder + "/sub");
   MakeFolder(folder + "/sub/inner");
   MakeLink("..", folder + "/sub/up");
@@ -95,10 +97,7 @@ TEST(PlatformConformanceTest, PosixLayerAgreesWithWindowsButForListedDifferences
   ASSERT_TRUE(SetMtime(folder + "/file.txt", 1609830189, 123456700));
 
   const Outcome native = RunCommand({PLATFORM_CONFORMANCE_PATH}, Invocation({}, folder));
-  const Outcome wine =
-      RunCommand({FOLDGRAF_WINE, std::string(FOLDGRAF_WINDOWS_DIR) + "/platform_conformance.exe"},
-                 Invocation({}, folder));
-  RemoveTree(folder);
+  const Outcome wine = RunCommand(Command("platform_conformance.exe"), Invocation({}, folder));
   ASSERT_TRUE(EndedCleanly(native));
   ASSERT_TRUE(EndedCleanly(wine));
   const Rows ours = ReadRows(native, false);
