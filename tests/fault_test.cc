@@ -1,6 +1,6 @@
-// The built program under faults: standard output that cannot be written, folders it may not read or
-// that vanish while it is inside them, folder links that lead round in a circle, paths and names at
-// and past their limits, and arguments of odd sizes and bytes. Every run must end by itself with
+// The built program under faults: standard output that cannot be written, folders it may not read
+// or that vanish while it is inside them, folder links that lead round in a circle, paths and names
+// at and past their limits, and arguments of odd sizes and bytes. Every run must end by itself with
 // status 0, nothing on standard error and, where there is output to see, exactly the right bytes.
 
 #include <sys/stat.h>
@@ -12,11 +12,6 @@
 
 namespace foldgraf_e2e {
 namespace {
-
-Names SplitLines(const std::string& text) {
-  bool closed = false;
-  return SplitAtLineEnds(text, &closed);
-}
 
 // Every line of part appears in whole, in the same order, with perhaps other lines in between.
 bool IsSubsequence(const Names& part, const Names& whole) {
@@ -75,7 +70,8 @@ TEST_F(FailedOutputTest, RunEndsByItselfWithStatusZero) {
 }
 
 // Lines in an strace log that record a failed write to descriptor 1. (Only failed ones: a tool the
-// program runs under may have a file of its own open as descriptor 1 when standard output is closed.)
+// program runs under may have a file of its own open as descriptor 1 when standard output is
+// closed.)
 int FailedWritesToStandardOutput(const std::string& log_path) {
   FILE* log = fopen(log_path.c_str(), "r");
   if (log == nullptr) return -1;
@@ -148,7 +144,7 @@ TEST_F(FolderFaultTest, FolderRemovedWhileTheWalkIsInsideItEndsItsBranchOnly) {
     MakeFolder(At("t/" + doomed + name));
     MakeFolder(At("t/" + doomed + name + "/c"));
   }
-  const Names expected = SplitLines(PathHeader(Win("t")) + DrawnTree(At("t")));
+  const Names expected = SplitAtLineEnds(PathHeader(Win("t")) + DrawnTree(At("t")));
   const std::string doomed_line = "├─" + doomed;
   const auto doomed_at = std::find(expected.begin(), expected.end(), doomed_line);
   ASSERT_NE(doomed_at, expected.end());
@@ -163,7 +159,7 @@ TEST_F(FolderFaultTest, FolderRemovedWhileTheWalkIsInsideItEndsItsBranchOnly) {
   paused.at_pause = [&] { RemoveTree(At("t/" + doomed)); };
   const Outcome run = RunProgram(paused);
   ASSERT_TRUE(EndedCleanly(run));
-  const Names got = SplitLines(run.out);
+  const Names got = SplitAtLineEnds(run.out);
   // Everything up to the doomed folder, and everything after its branch, comes out whole.
   const std::size_t head = static_cast<std::size_t>(doomed_at - expected.begin()) + 1;
   const std::size_t tail = static_cast<std::size_t>(expected.end() - after);
@@ -185,8 +181,9 @@ TEST_F(FolderFaultTest, FolderRemovedWhileTheWalkIsInsideItEndsItsBranchOnly) {
     return lines;
   };
   const Names branch = drawn_apart_from_connectors(Names(doomed_at + 1, after));
-  const Names shown = drawn_apart_from_connectors(Names(
-      got.begin() + static_cast<std::ptrdiff_t>(head), got.end() - static_cast<std::ptrdiff_t>(tail)));
+  const Names shown =
+      drawn_apart_from_connectors(Names(got.begin() + static_cast<std::ptrdiff_t>(head),
+                                        got.end() - static_cast<std::ptrdiff_t>(tail)));
   EXPECT_LT(shown.size(), branch.size());
   EXPECT_TRUE(IsSubsequence(shown, branch)) << "the branch printed lines that are not in the tree";
 }
@@ -208,13 +205,14 @@ TEST_F(LinkCycleTest, CyclesOfOneAndOfSeveralLinksAreEachWalkedOnce) {
   MakeLink(".", At("d/self-1"));
   MakeLink(".", At("d/self-2"));
   MakeLink("..", At("d/up"));
-  const std::set<std::string> back = {
-      At("a/to-b/to-c/to-a"), At("b/to-c/to-a/to-b"), At("c/to-a/to-b/to-c"),
-      At("d/self-1"),         At("d/self-2"),         At("d/up")};
-  EXPECT_TRUE(Printed(RunProgram({{Win()}, base_}),
-                      PathHeader(Win()) + DrawnTree(base_, Drawing().Cut(back))));
-  EXPECT_TRUE(Printed(RunProgram({{"/F", "/A", Win()}, base_}),
-                      PathHeader(Win()) + DrawnTree(base_, Drawing().Ascii().WithFiles().Cut(back))));
+  const std::set<std::string> back = {At("a/to-b/to-c/to-a"), At("b/to-c/to-a/to-b"),
+                                      At("c/to-a/to-b/to-c"), At("d/self-1"),
+                                      At("d/self-2"),         At("d/up")};
+  EXPECT_TRUE(
+      Printed(Foldgraf({Win()}), PathHeader(Win()) + DrawnTree(base_, Drawing().Cut(back))));
+  EXPECT_TRUE(
+      Printed(Foldgraf({"/F", "/A", Win()}),
+              PathHeader(Win()) + DrawnTree(base_, Drawing().Ascii().WithFiles().Cut(back))));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -245,7 +243,7 @@ TEST_F(LimitTest, ChainDeeperThanThePathLimitStopsWhereTheSearchPatternNoLongerF
     if (path_length + 3 > 4096) break;
   }
   ASSERT_GT(path_length + 3, 4096u) << "the chain does not reach the limit";
-  EXPECT_TRUE(Printed(RunProgram({{Win()}, base_}), expected));
+  EXPECT_TRUE(Printed(Foldgraf({Win()}), expected));
 }
 
 TEST_F(LimitTest, NamesOfTwoHundredFiftyFiveBytesAreWrittenWhole) {
@@ -257,29 +255,27 @@ TEST_F(LimitTest, NamesOfTwoHundredFiftyFiveBytesAreWrittenWhole) {
   MakeFile(At(high.substr(0, 254) + "f"));
   MakeFile(At(plain));
   ASSERT_EQ(high.size(), 255u);
-  EXPECT_TRUE(Printed(RunProgram({{"/F", Win()}, base_}),
+  EXPECT_TRUE(Printed(Foldgraf({"/F", Win()}),
                       PathHeader(Win()) + DrawnTree(base_, Drawing().WithFiles())));
-  EXPECT_TRUE(Printed(RunProgram({{"/F", high}, base_}),
+  EXPECT_TRUE(Printed(Foldgraf({"/F", high}),
                       PathHeader(Win(high)) + DrawnTree(At(high), Drawing().WithFiles())));
 }
 
 TEST_F(LimitTest, ArgumentsOfFiveThousandBytesAreEchoedWhole) {
   const std::string long_switch = "/X" + std::string(4998, 's');
   const std::string long_path(5000, '\xE9');
-  EXPECT_TRUE(Printed(RunProgram({{long_switch}, base_}),
-                      Lines({"無効なスイッチです - " + long_switch})));
-  EXPECT_TRUE(Printed(RunProgram({{"a", long_path}, base_}),
-                      Lines({"パラメータの数が多すぎます - " + long_path})));
+  EXPECT_TRUE(Printed(Foldgraf({long_switch}), Lines({"無効なスイッチです - " + long_switch})));
+  EXPECT_TRUE(
+      Printed(Foldgraf({"a", long_path}), Lines({"パラメータの数が多すぎます - " + long_path})));
   // As the one path, its absolute form does not fit: it is shown as typed.
-  EXPECT_TRUE(Printed(RunProgram({{"/F", long_path}, base_}),
+  EXPECT_TRUE(Printed(Foldgraf({"/F", long_path}),
                       NoVolumeHeader(long_path) + InvalidPath(long_path) + kNoSubfolders));
 }
 
 TEST_F(LimitTest, EmptyArgumentAmongSwitchesIsAnInvalidPath) {
-  EXPECT_TRUE(Printed(RunProgram({{"/F", "", "/A"}, base_}),
-                      NoVolumeHeader("") + InvalidPath("") + kNoSubfolders));
-  EXPECT_TRUE(Printed(RunProgram({{"", ""}, base_}),
-                      Lines({"パラメータの数が多すぎます - "})));
+  EXPECT_TRUE(
+      Printed(Foldgraf({"/F", "", "/A"}), NoVolumeHeader("") + InvalidPath("") + kNoSubfolders));
+  EXPECT_TRUE(Printed(Foldgraf({"", ""}), Lines({"パラメータの数が多すぎます - "})));
 }
 
 TEST_F(LimitTest, EveryByteFrom0x80To0xFFPassesThroughArguments) {
@@ -288,12 +284,11 @@ TEST_F(LimitTest, EveryByteFrom0x80To0xFFPassesThroughArguments) {
   // A folder of that name is found and listed; a missing one is named in the invalid-path line.
   MakeFolder(At(bytes));
   MakeFolder(At(bytes + "/" + bytes));
-  EXPECT_TRUE(Printed(RunProgram({{bytes}, base_}),
-                      PathHeader(Win(bytes)) + Lines({"└─" + bytes})));
-  EXPECT_TRUE(Printed(RunProgram({{"missing" + bytes}, base_}),
+  EXPECT_TRUE(Printed(Foldgraf({bytes}), PathHeader(Win(bytes)) + Lines({"└─" + bytes})));
+  EXPECT_TRUE(Printed(Foldgraf({"missing" + bytes}),
                       PathHeader(Win("missing" + bytes)) +
                           InvalidPath(Win("missing" + bytes).substr(3)) + kNoSubfolders));
-  EXPECT_TRUE(Printed(RunProgram({{"/" + bytes}, base_}), Lines({"無効なスイッチです - /" + bytes})));
+  EXPECT_TRUE(Printed(Foldgraf({"/" + bytes}), Lines({"無効なスイッチです - /" + bytes})));
 }
 
 }  // namespace

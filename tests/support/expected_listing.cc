@@ -11,29 +11,6 @@
 
 #include "support/program.h"
 
-namespace foldgraf_e2e {
-
-std::string InvalidPath(std::string_view behind_root) {
-  return Lines({"無効なパスです - \\" + std::string(behind_root)});
-}
-
-namespace {
-
-std::string DriveOf(char letter, bool upper) {
-  return std::string(1, static_cast<char>(upper ? letter : letter + 32)) + ":";
-}
-
-}  // namespace
-
-std::string Drive(bool upper) { return DriveOf(UnderTest().drive, upper); }
-std::string MissingDrive(bool upper) { return DriveOf(UnderTest().missing_drive, upper); }
-
-std::string WinPath(std::string_view posix) {
-  std::string path = Drive() + std::string(posix);
-  std::replace(path.begin(), path.end(), '/', '\\');
-  return path;
-}
-
 namespace {
 
 std::uint32_t ReadWineSerial() {
@@ -68,7 +45,51 @@ std::uint32_t ReadDriveCSerial() {
   return static_cast<std::uint32_t>(id & 0xffffffffu);
 }
 
+// Entries as Wine's own listing delivers them, read with list_folder.exe.
+std::vector<Entry> WineListing(const std::string& folder) {
+  std::vector<Entry> entries;
+  const Outcome run = RunCommand(Command("list_folder.exe"), Invocation({WinPath(folder)}));
+  if (!run.exited || run.status != 0) {
+    ADD_FAILURE() << "list_folder " << folder.substr(0, 80) << " failed";
+    return entries;
+  }
+  for (const std::string& line : SplitAtLineEnds(run.out)) {
+    if (line.size() < 3 || (line[0] != 'D' && line[0] != 'F') || line[1] != ' ') {
+      ADD_FAILURE() << "list_folder printed \"" << Shown(line) << "\"";
+      continue;
+    }
+    entries.push_back({Utf8Text(line.substr(2)), line[0] == 'D'});
+  }
+  return entries;
+}
+
+void DrawBelow(const std::string& folder, const std::string& prefix, const Drawing& drawing,
+               std::string* out) {
+  Names subfolders, files;
+  for (const Entry& entry : Listing(folder))
+    (entry.folder ? subfolders : files).push_back(entry.name);
+  if (drawing.files && !files.empty()) {
+    const std::string& segment = subfolders.empty() ? drawing.glyphs.blank : drawing.glyphs.bar;
+    for (const std::string& name : files) *out += prefix + segment + drawing.stamp + name + kCrLf;
+    *out += prefix + segment + kCrLf;
+  }
+  for (std::size_t i = 0; i < subfolders.size(); ++i) {
+    const bool more = i + 1 < subfolders.size();
+    *out += prefix + (more ? drawing.glyphs.tee : drawing.glyphs.end) + subfolders[i] + kCrLf;
+    const std::string child = folder + "/" + subfolders[i];
+    if (drawing.cut.count(child) == 0) {
+      DrawBelow(child, prefix + (more ? drawing.glyphs.bar : drawing.glyphs.blank), drawing, out);
+    }
+  }
+}
+
 }  // namespace
+
+std::string WinPath(std::string_view posix) {
+  std::string path = Drive() + std::string(posix);
+  std::replace(path.begin(), path.end(), '/', '\\');
+  return path;
+}
 
 std::uint32_t DriveCSerial() {
   static const std::uint32_t serial = ReadDriveCSerial();
@@ -82,18 +103,6 @@ std::string SerialLine(char separator, std::uint32_t serial) {
   return "ボリューム シリアル番号は " + std::string(halves) + " です";
 }
 
-std::string PathHeader(const std::string& root_line) {
-  return Lines({SerialLine('-', DriveCSerial()), kTitle, root_line});
-}
-
-std::string NoVolumeHeader(const std::string& root_line) {
-  return Lines({SerialLine('-', 0), kTitle, root_line});
-}
-
-std::string CurrentFolderHeader() {
-  return Lines({SerialLine(':', DriveCSerial()), kTitle, Drive() + "."});
-}
-
 std::string FirstLines(const std::string& text, int count) {
   std::size_t at = 0;
   for (int i = 0; i < count; ++i) {
@@ -103,29 +112,6 @@ std::string FirstLines(const std::string& text, int count) {
   }
   return text.substr(0, at);
 }
-
-namespace {
-
-// Entries as Wine's own listing delivers them, read with list_folder.exe.
-std::vector<Entry> WineListing(const std::string& folder) {
-  std::vector<Entry> entries;
-  const Outcome run = RunCommand(Command("list_folder.exe"), Invocation({WinPath(folder)}));
-  if (!run.exited || run.status != 0) {
-    ADD_FAILURE() << "list_folder " << folder.substr(0, 80) << " failed";
-    return entries;
-  }
-  bool closed = false;
-  for (const std::string& line : SplitAtLineEnds(run.out, &closed)) {
-    if (line.size() < 3 || (line[0] != 'D' && line[0] != 'F') || line[1] != ' ') {
-      ADD_FAILURE() << "list_folder printed \"" << Shown(line) << "\"";
-      continue;
-    }
-    entries.push_back({Utf8Text(line.substr(2)), line[0] == 'D'});
-  }
-  return entries;
-}
-
-}  // namespace
 
 std::vector<Entry> Listing(const std::string& folder) {
   if (UnderWine()) return WineListing(folder);
@@ -163,34 +149,8 @@ Names FileNames(const std::string& folder) {
   return names;
 }
 
-namespace {
-
-void DrawBelow(const std::string& folder, const std::string& prefix, const Drawing& drawing,
-               std::string* out) {
-  Names subfolders, files;
-  for (const Entry& entry : Listing(folder))
-    (entry.folder ? subfolders : files).push_back(entry.name);
-  if (drawing.files && !files.empty()) {
-    const std::string& segment = subfolders.empty() ? drawing.glyphs.blank : drawing.glyphs.bar;
-    for (const std::string& name : files) *out += prefix + segment + drawing.stamp + name + kCrLf;
-    *out += prefix + segment + kCrLf;
-  }
-  for (std::size_t i = 0; i < subfolders.size(); ++i) {
-    const bool more = i + 1 < subfolders.size();
-    *out += prefix + (more ? drawing.glyphs.tee : drawing.glyphs.end) + subfolders[i] + kCrLf;
-    const std::string child = folder + "/" + subfolders[i];
-    if (drawing.cut.count(child) == 0) {
-      DrawBelow(child, prefix + (more ? drawing.glyphs.bar : drawing.glyphs.blank), drawing, out);
-    }
-  }
-}
-
-}  // namespace
-
 std::string DrawnTree(const std::string& folder, const Drawing& drawing) {
   std::string out;
   DrawBelow(folder, "", drawing, &out);
   return out;
 }
-
-}  // namespace foldgraf_e2e

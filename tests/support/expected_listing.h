@@ -8,9 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "support/program.h"
 #include "support/text.h"
-
-namespace foldgraf_e2e {
 
 inline const std::string kCrLf = "\r\n";
 
@@ -29,11 +28,17 @@ inline const std::string kUnknownTime =
     "/??"
     " ??:??:??    ";
 
-std::string InvalidPath(std::string_view behind_root);
+inline std::string InvalidPath(std::string_view behind_root) {
+  return Lines({"無効なパスです - \\" + std::string(behind_root)});
+}
 
 // "x:" for the drive of "/", or for a drive that names nothing, in the case asked for.
-std::string Drive(bool upper = true);
-std::string MissingDrive(bool upper = true);
+inline std::string Drive(bool upper = true) {
+  return std::string(1, static_cast<char>(UnderTest().drive + (upper ? 0 : 32))) + ":";
+}
+inline std::string MissingDrive(bool upper = true) {
+  return std::string(1, static_cast<char>(UnderTest().missing_drive + (upper ? 0 : 32))) + ":";
+}
 
 // How the program names a POSIX path: "/" is drive C: (Z: under Wine).
 std::string WinPath(std::string_view posix);
@@ -45,9 +50,15 @@ std::string SerialLine(char separator, std::uint32_t serial);
 
 // The three header lines of a run given a path on drive C:, given a path that names no volume, and
 // without a path argument.
-std::string PathHeader(const std::string& root_line);
-std::string NoVolumeHeader(const std::string& root_line);
-std::string CurrentFolderHeader();
+inline std::string PathHeader(const std::string& root_line) {
+  return Lines({SerialLine('-', DriveCSerial()), kTitle, root_line});
+}
+inline std::string NoVolumeHeader(const std::string& root_line) {
+  return Lines({SerialLine('-', 0), kTitle, root_line});
+}
+inline std::string CurrentFolderHeader() {
+  return Lines({SerialLine(':', DriveCSerial()), kTitle, Drive() + "."});
+}
 
 std::string FirstLines(const std::string& text, int count);
 
@@ -90,5 +101,3 @@ struct Drawing {
 
 // The tree lines below a folder, without the header lines and the closing note.
 std::string DrawnTree(const std::string& folder, const Drawing& drawing = Drawing());
-
-}  // namespace foldgraf_e2e

@@ -10,10 +10,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include "support/expected_listing.h"
-
-namespace foldgraf_e2e {
-
 std::string MakeTempFolder(const std::string& parent) {
   std::string pattern = parent + "/foldgraf-test-XXXXXX";
   if (mkdtemp(pattern.data()) == nullptr) {
@@ -112,34 +108,3 @@ bool SetMtime(const std::string& path, long long seconds, long nanoseconds) {
   return lstat(path.c_str(), &st) == 0 && st.st_mtim.tv_sec == times[1].tv_sec &&
          st.st_mtim.tv_nsec == nanoseconds;
 }
-
-void FolderTest::SetUp() { base_ = MakeTempFolder("/tmp"); }
-void FolderTest::TearDown() { RemoveTree(base_); }
-
-std::string FolderTest::At(const std::string& relative) const {
-  return relative.empty() ? base_ : base_ + "/" + relative;
-}
-
-std::string FolderTest::Win(const std::string& relative) const { return WinPath(At(relative)); }
-
-void FolderTest::Folders(std::initializer_list<std::string> relatives) const {
-  for (const std::string& relative : relatives) MakeFolder(At(relative));
-}
-
-void FolderTest::Files(std::initializer_list<std::string> relatives) const {
-  for (const std::string& relative : relatives) MakeFile(At(relative));
-}
-
-bool FolderTest::Stamp(std::initializer_list<std::string> relatives, long long seconds) const {
-  bool kept = true;
-  for (const std::string& relative : relatives) kept = SetMtime(At(relative), seconds) && kept;
-  return kept;
-}
-
-Outcome FolderTest::Foldgraf(Names args) const { return RunProgram({std::move(args), base_}); }
-
-Outcome FolderTest::FoldgrafIn(const std::string& cwd, Names args) const {
-  return RunProgram({std::move(args), cwd});
-}
-
-}  // namespace foldgraf_e2e

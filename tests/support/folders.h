@@ -7,9 +7,8 @@
 #include <initializer_list>
 #include <string>
 
+#include "support/expected_listing.h"
 #include "support/program.h"
-
-namespace foldgraf_e2e {
 
 // A new folder below parent, by its real path (no link in it), so that paths printed from it match.
 std::string MakeTempFolder(const std::string& parent);
@@ -36,20 +35,30 @@ bool SetMtime(const std::string& path, long long seconds, long nanoseconds = 0);
 // the program runs with it as its current folder.
 class FolderTest : public ::testing::Test {
  protected:
-  void SetUp() override;
-  void TearDown() override;
+  void SetUp() override { base_ = MakeTempFolder("/tmp"); }
+  void TearDown() override { RemoveTree(base_); }
 
-  std::string At(const std::string& relative = "") const;
-  std::string Win(const std::string& relative = "") const;
-  void Folders(std::initializer_list<std::string> relatives) const;
-  void Files(std::initializer_list<std::string> relatives) const;
+  std::string At(const std::string& relative = "") const {
+    return relative.empty() ? base_ : base_ + "/" + relative;
+  }
+  std::string Win(const std::string& relative = "") const { return WinPath(At(relative)); }
+  void Folders(std::initializer_list<std::string> relatives) const {
+    for (const std::string& relative : relatives) MakeFolder(At(relative));
+  }
+  void Files(std::initializer_list<std::string> relatives) const {
+    for (const std::string& relative : relatives) MakeFile(At(relative));
+  }
   // Sets the last-write time of files; false when the file system refused it.
-  bool Stamp(std::initializer_list<std::string> relatives, long long seconds) const;
+  bool Stamp(std::initializer_list<std::string> relatives, long long seconds) const {
+    bool kept = true;
+    for (const std::string& relative : relatives) kept = SetMtime(At(relative), seconds) && kept;
+    return kept;
+  }
 
-  Outcome Foldgraf(Names args) const;
-  Outcome FoldgrafIn(const std::string& cwd, Names args) const;
+  Outcome Foldgraf(Names args) const { return RunProgram({std::move(args), base_}); }
+  Outcome FoldgrafIn(const std::string& cwd, Names args) const {
+    return RunProgram({std::move(args), cwd});
+  }
 
   std::string base_;
 };
-
-}  // namespace foldgraf_e2e

@@ -18,24 +18,13 @@
 
 extern char** environ;
 
-// The build's paths; the Wine ones are empty where the Wine tests are not configured.
-#ifndef FOLDGRAF_PATH
-#define FOLDGRAF_PATH ""
-#endif
+// The Windows build and the Wine session, where the Wine tests are configured.
 #ifndef FOLDGRAF_WINE
 #define FOLDGRAF_WINE ""
-#endif
-#ifndef FOLDGRAF_WINDOWS_DIR
+#define FOLDGRAF_WINESERVER ""
+#define FOLDGRAF_WINE_PREFIX ""
 #define FOLDGRAF_WINDOWS_DIR ""
 #endif
-#ifndef FOLDGRAF_WINE_PREFIX
-#define FOLDGRAF_WINE_PREFIX ""
-#endif
-#ifndef FOLDGRAF_WINESERVER
-#define FOLDGRAF_WINESERVER ""
-#endif
-
-namespace foldgraf_e2e {
 
 const PlatformUnderTest& UnderTest() {
   static const PlatformUnderTest platform = [] {
@@ -78,13 +67,12 @@ Names Command(const std::string& windows_program) {
 
 namespace {
 
-bool SameName(std::string_view a, std::string_view b) {
-  return a.substr(0, a.find('=')) == b.substr(0, b.find('='));
-}
-
+// Whether a NAME=value setting of the same name as entry is among the settings.
 bool NamedIn(const Names& settings, std::string_view entry) {
-  return std::any_of(settings.begin(), settings.end(),
-                     [&](const std::string& setting) { return SameName(setting, entry); });
+  const std::string_view name = entry.substr(0, entry.find('='));
+  return std::any_of(settings.begin(), settings.end(), [&](std::string_view setting) {
+    return setting.substr(0, setting.find('=')) == name;
+  });
 }
 
 // The invocation's variables; under Wine also those of the build's session that it does not set:
@@ -254,6 +242,20 @@ bool MakePipes(const Invocation& invocation, int out[2], int err[2]) {
   return invocation.pause_line.empty() || fcntl(out[0], F_SETPIPE_SZ, 4096) >= 0;
 }
 
+// Wine itself writes this line to standard error whenever the volume serial of a drive mapped to a
+// POSIX folder is asked for; it does not come from the program.
+std::string WithoutWineNotices(const std::string& err) {
+  if (!UnderWine()) return err;
+  const std::string notice = "wine: Read access denied for device ";
+  std::string kept;
+  for (std::size_t at = 0, end; at < err.size(); at = end) {
+    end = err.find('\n', at);
+    end = end == std::string::npos ? err.size() : end + 1;
+    if (err.compare(at, notice.size(), notice) != 0) kept += err.substr(at, end - at);
+  }
+  return kept;
+}
+
 }  // namespace
 
 Outcome RunCommand(const Names& command, const Invocation& invocation) {
@@ -293,28 +295,6 @@ Outcome RunCommand(const Names& command, const Invocation& invocation) {
   return run;
 }
 
-Outcome RunProgram(const Invocation& invocation) {
-  return RunCommand(Command("foldgraf.exe"), invocation);
-}
-
-namespace {
-
-// Wine itself writes this line to standard error whenever the volume serial of a drive mapped to a
-// POSIX folder is asked for; it does not come from the program.
-std::string WithoutWineNotices(const std::string& err) {
-  if (!UnderWine()) return err;
-  const std::string notice = "wine: Read access denied for device ";
-  std::string kept;
-  for (std::size_t at = 0, end; at < err.size(); at = end) {
-    end = err.find('\n', at);
-    end = end == std::string::npos ? err.size() : end + 1;
-    if (err.compare(at, notice.size(), notice) != 0) kept += err.substr(at, end - at);
-  }
-  return kept;
-}
-
-}  // namespace
-
 ::testing::AssertionResult EndedCleanly(const Outcome& run) {
   std::string problems;
   if (run.killed_by_timer) {
@@ -340,5 +320,3 @@ std::string WithoutWineNotices(const std::string& err) {
   if (!ended) return ended;
   return SameBytes(expected, run.out);
 }
-
-}  // namespace foldgraf_e2e

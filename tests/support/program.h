@@ -13,8 +13,6 @@
 
 #include "support/text.h"
 
-namespace foldgraf_e2e {
-
 struct PlatformUnderTest {
   bool wine = false;
   char drive = 'C';             // the drive letter of "/"
@@ -78,7 +76,9 @@ inline constexpr std::chrono::seconds kHangGuard{60};
 
 // Runs command (a program and its first arguments) with the invocation's arguments.
 Outcome RunCommand(const Names& command, const Invocation& invocation);
-Outcome RunProgram(const Invocation& invocation);
+inline Outcome RunProgram(const Invocation& invocation) {
+  return RunCommand(Command("foldgraf.exe"), invocation);
+}
 
 // The run ended by itself with status 0 and wrote nothing to standard error.
 ::testing::AssertionResult EndedCleanly(const Outcome& run);
@@ -86,5 +86,3 @@ Outcome RunProgram(const Invocation& invocation);
 ::testing::AssertionResult SameBytes(const std::string& expected, const std::string& actual);
 // The run ended cleanly and printed exactly the expected bytes.
 ::testing::AssertionResult Printed(const Outcome& run, const std::string& expected);
-
-}  // namespace foldgraf_e2e

@@ -56,6 +56,36 @@ std::size_t Utf8Length(std::string_view s, std::size_t i) {
   return length;
 }
 
+// The rows of a diff of e and a ("-", "+" or " " before each line), by their longest common
+// subsequence while that table stays small, else all of e's lines and then all of a's.
+Names DiffRows(const Names& e, const Names& a) {
+  const std::size_t n = e.size(), m = a.size();
+  Names rows;
+  if (n * m > 4'000'000) {
+    for (const std::string& line : e) rows.push_back("-" + line);
+    for (const std::string& line : a) rows.push_back("+" + line);
+    return rows;
+  }
+  std::vector<std::uint32_t> lcs((n + 1) * (m + 1), 0);
+  auto at = [&](std::size_t i, std::size_t j) -> std::uint32_t& { return lcs[i * (m + 1) + j]; };
+  for (std::size_t i = n; i-- > 0;) {
+    for (std::size_t j = m; j-- > 0;) {
+      at(i, j) = e[i] == a[j] ? at(i + 1, j + 1) + 1 : std::max(at(i + 1, j), at(i, j + 1));
+    }
+  }
+  std::size_t i = 0, j = 0;
+  while (i < n || j < m) {
+    if (i < n && j < m && e[i] == a[j]) {
+      rows.push_back(" " + e[i]), ++i, ++j;
+    } else if (i < n && (j == m || at(i + 1, j) >= at(i, j + 1))) {
+      rows.push_back("-" + e[i++]);
+    } else {
+      rows.push_back("+" + a[j++]);
+    }
+  }
+  return rows;
+}
+
 }  // namespace
 
 std::string Visible(std::string_view s) {
@@ -98,44 +128,10 @@ Names SplitAtLineEnds(const std::string& text, bool* ends_in_crlf) {
   for (std::size_t end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2) {
     lines.push_back(text.substr(at, end - at));
   }
-  *ends_in_crlf = at == text.size();
-  if (!*ends_in_crlf) lines.push_back(text.substr(at));
+  if (at != text.size()) lines.push_back(text.substr(at));
+  if (ends_in_crlf != nullptr) *ends_in_crlf = at == text.size();
   return lines;
 }
-
-namespace {
-
-// The rows of a diff of e and a ("-", "+" or " " before each line), by their longest common
-// subsequence while that table stays small, else all of e's lines and then all of a's.
-Names DiffRows(const Names& e, const Names& a) {
-  const std::size_t n = e.size(), m = a.size();
-  Names rows;
-  if (n * m > 4'000'000) {
-    for (const std::string& line : e) rows.push_back("-" + line);
-    for (const std::string& line : a) rows.push_back("+" + line);
-    return rows;
-  }
-  std::vector<std::uint32_t> lcs((n + 1) * (m + 1), 0);
-  auto at = [&](std::size_t i, std::size_t j) -> std::uint32_t& { return lcs[i * (m + 1) + j]; };
-  for (std::size_t i = n; i-- > 0;) {
-    for (std::size_t j = m; j-- > 0;) {
-      at(i, j) = e[i] == a[j] ? at(i + 1, j + 1) + 1 : std::max(at(i + 1, j), at(i, j + 1));
-    }
-  }
-  std::size_t i = 0, j = 0;
-  while (i < n || j < m) {
-    if (i < n && j < m && e[i] == a[j]) {
-      rows.push_back(" " + e[i]), ++i, ++j;
-    } else if (i < n && (j == m || at(i + 1, j) >= at(i, j + 1))) {
-      rows.push_back("-" + e[i++]);
-    } else {
-      rows.push_back("+" + a[j++]);
-    }
-  }
-  return rows;
-}
-
-}  // namespace
 
 std::string LineDiff(const std::string& expected, const std::string& actual) {
   bool expected_closed = false, actual_closed = false;

@@ -24,7 +24,7 @@ std::string Visible(std::string_view bytes);
 std::string Shown(std::string_view line);
 
 // The lines of an output without their CR LF; ends_in_crlf tells whether the last one had it.
-Names SplitAtLineEnds(const std::string& text, bool* ends_in_crlf);
+Names SplitAtLineEnds(const std::string& text, bool* ends_in_crlf = nullptr);
 
 // A line diff of two outputs ("-" expected only, "+" actual only), a few lines of context.
 std::string LineDiff(const std::string& expected, const std::string& actual);
