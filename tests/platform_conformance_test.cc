@@ -3,6 +3,9 @@
 // prepared folder. After drive Z: (Wine's "/") is mapped to C: (ours), every row must agree but
 // those listed below, each with the reason the difference is accepted.
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <map>
 
 #include "end_to_end_support.h"
