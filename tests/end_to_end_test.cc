@@ -3,9 +3,12 @@
 // Folder order is whatever the directory delivers, so expected texts take their order from
 // readdir on the same folders, never from sorting.
 
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <sys/stat.h>
 #include <sys/vfs.h>
+#include <unistd.h>
 
 #include <map>
 
@@ -30,39 +33,6 @@ std::string BehindRoot(const std::string& win_path) { return win_path.substr(3);
 // 2021-01-05 07:03:09 UTC.
 constexpr long long kJan5 = 1609830189;
 const std::string kJan5Stamp = "2021/01/05 07:03:09    ";
-
-// A fresh folder under /tmp for each test, removed afterwards. The program runs with it as its
-// current folder.
-class FolderTest : public ::testing::Test {
- protected:
-  void SetUp() override { base_ = MakeTempFolder("/tmp"); }
-  void TearDown() override { RemoveTree(base_); }
-
-  std::string At(const std::string& relative = "") const {
-    return relative.empty() ? base_ : base_ + "/" + relative;
-  }
-  std::string Win(const std::string& relative = "") const { return WinPath(At(relative)); }
-
-  void Folders(std::initializer_list<std::string> relatives) const {
-    for (const std::string& relative : relatives) MakeFolder(At(relative));
-  }
-  void Files(std::initializer_list<std::string> relatives) const {
-    for (const std::string& relative : relatives) MakeFile(At(relative));
-  }
-  // Sets the last-write time of files; false when the file system refused it.
-  bool Stamp(std::initializer_list<std::string> relatives, long long seconds) const {
-    bool kept = true;
-    for (const std::string& relative : relatives) kept = SetMtime(At(relative), seconds) && kept;
-    return kept;
-  }
-
-  Outcome Foldgraf(Names args) const { return RunProgram({std::move(args), base_}); }
-  Outcome FoldgrafIn(const std::string& cwd, Names args) const {
-    return RunProgram({std::move(args), cwd});
-  }
-
-  std::string base_;
-};
 
 // ---------------------------------------------------------------------------------------------
 // Small complete listings: a subfolder tree in both glyph sets, file blocks with and without
@@ -128,7 +98,7 @@ TEST_F(ExampleTest, CompleteRunWithoutArguments) {
 // ---------------------------------------------------------------------------------------------
 // The command line.
 
-class CommandLineTest : public FolderTest {
+class EndToEndCommandLineTest : public FolderTest {
  protected:
   // A small tree with files in several folders, each written on 5 January 2021; false when the
   // file system refused that time.
@@ -139,25 +109,25 @@ class CommandLineTest : public FolderTest {
   }
 };
 
-TEST_F(CommandLineTest, QuestionMarkPrintsOnlyTheUsageText) {
+TEST_F(EndToEndCommandLineTest, QuestionMarkPrintsOnlyTheUsageText) {
   EXPECT_TRUE(Printed(Foldgraf({"/?"}), kUsage));
   EXPECT_TRUE(Printed(Foldgraf({"/?abc"}), kUsage));
   EXPECT_TRUE(Printed(Foldgraf({"/F", "x", "/?"}), kUsage));
 }
 
-TEST_F(CommandLineTest, InvalidSwitchEndsTheScanBeforeALaterUsageRequest) {
+TEST_F(EndToEndCommandLineTest, InvalidSwitchEndsTheScanBeforeALaterUsageRequest) {
   EXPECT_TRUE(Printed(Foldgraf({"/X", "/?"}), InvalidSwitch("/X")));
 }
 
-TEST_F(CommandLineTest, UsageRequestEndsTheScanBeforeALaterInvalidSwitch) {
+TEST_F(EndToEndCommandLineTest, UsageRequestEndsTheScanBeforeALaterInvalidSwitch) {
   EXPECT_TRUE(Printed(Foldgraf({"/?", "/X"}), kUsage));
 }
 
-TEST_F(CommandLineTest, SecondPathEndsTheScanBeforeALaterSwitch) {
+TEST_F(EndToEndCommandLineTest, SecondPathEndsTheScanBeforeALaterSwitch) {
   EXPECT_TRUE(Printed(Foldgraf({"a", "b", "/Q"}), TooManyParameters("b")));
 }
 
-TEST_F(CommandLineTest, ArgumentsRightOfTheFirstErrorAreNeverExamined) {
+TEST_F(EndToEndCommandLineTest, ArgumentsRightOfTheFirstErrorAreNeverExamined) {
   EXPECT_TRUE(Printed(Foldgraf({"/X", "a", "b"}), InvalidSwitch("/X")));
   EXPECT_TRUE(Printed(Foldgraf({"a", "/X", "b"}), InvalidSwitch("/X")));
   EXPECT_TRUE(Printed(Foldgraf({"a", "b", "/?"}), TooManyParameters("b")));
@@ -165,11 +135,11 @@ TEST_F(CommandLineTest, ArgumentsRightOfTheFirstErrorAreNeverExamined) {
   EXPECT_TRUE(Printed(Foldgraf({"/?", "a", "b"}), kUsage));
 }
 
-TEST_F(CommandLineTest, LoneSlashIsAnInvalidSwitch) {
+TEST_F(EndToEndCommandLineTest, LoneSlashIsAnInvalidSwitch) {
   EXPECT_TRUE(Printed(Foldgraf({"/"}), InvalidSwitch("/")));
 }
 
-TEST_F(CommandLineTest, RejectedArgumentIsEchoedByteForByte) {
+TEST_F(EndToEndCommandLineTest, RejectedArgumentIsEchoedByteForByte) {
   for (const std::string& bad : Names{"/Xyz", "/x", "//", "/-", "/ F", "/\xff\xfe", "/日本"}) {
     // Wine passes on only what code page 932 holds.
     if (UnderWine() && bad == "/\xff\xfe") continue;
@@ -184,9 +154,9 @@ TEST_F(CommandLineTest, RejectedArgumentIsEchoedByteForByte) {
 
 // A Windows program is handed one command line and splits it itself. Through a launcher, exact
 // command lines reach foldgraf.exe, bytes that no shell or Wine start-up would pass on unchanged.
-TEST_F(CommandLineTest, WindowsCommandLineIsSplitByTheStartUpRules) {
+TEST_F(EndToEndCommandLineTest, WindowsCommandLineIsSplitByTheStartUpRules) {
   if (!UnderWine()) GTEST_SKIP() << "on POSIX the arguments arrive split";
-  const std::string program = WinPath(std::string(FOLDGRAF_WINDOWS_DIR) + "/foldgraf.exe");
+  const std::string program = WinPath(WindowsProgram("foldgraf.exe"));
   auto start = [&](const std::string& command_tail) {
     std::string hex;
     for (unsigned char byte : PlatformText(command_tail)) {
@@ -208,7 +178,7 @@ TEST_F(CommandLineTest, WindowsCommandLineIsSplitByTheStartUpRules) {
   EXPECT_TRUE(Printed(start("a *.*"), TooManyParameters("*.*")));
 }
 
-TEST_F(CommandLineTest, SwitchesInAnyOrderAndCaseGiveTheSameListing) {
+TEST_F(EndToEndCommandLineTest, SwitchesInAnyOrderAndCaseGiveTheSameListing) {
   if (!MakeMixedTree()) GTEST_SKIP() << "file system refused the time";
   const std::string expected =
       PathHeader(Win()) + DrawnTree(At(), Drawing().Ascii().WithFiles().WithStamps(kJan5Stamp));
@@ -217,7 +187,7 @@ TEST_F(CommandLineTest, SwitchesInAnyOrderAndCaseGiveTheSameListing) {
   EXPECT_TRUE(Printed(Foldgraf({"/F", "/f", Win(), "/A", "/a", "/T", "/t"}), expected));
 }
 
-TEST_F(CommandLineTest, OnlyTheSecondByteOfASwitchCounts) {
+TEST_F(EndToEndCommandLineTest, OnlyTheSecondByteOfASwitchCounts) {
   if (!MakeMixedTree()) GTEST_SKIP() << "file system refused the time";
   EXPECT_TRUE(Printed(
       Foldgraf({"/ff", "/Tx", "/Axyz", Win()}),
@@ -226,14 +196,14 @@ TEST_F(CommandLineTest, OnlyTheSecondByteOfASwitchCounts) {
                       PathHeader(Win()) + DrawnTree(At(), Drawing().WithFiles())));
 }
 
-TEST_F(CommandLineTest, TimesWithoutFilesChangeNothing) {
+TEST_F(EndToEndCommandLineTest, TimesWithoutFilesChangeNothing) {
   if (!MakeMixedTree()) GTEST_SKIP() << "file system refused the time";
   const std::string expected = PathHeader(Win()) + DrawnTree(At());
   EXPECT_TRUE(Printed(Foldgraf({Win()}), expected));
   EXPECT_TRUE(Printed(Foldgraf({"/T", Win()}), expected));
 }
 
-TEST_F(CommandLineTest, ArgumentStartingWithHyphenIsAPath) {
+TEST_F(EndToEndCommandLineTest, ArgumentStartingWithHyphenIsAPath) {
   Folders({"-F", "-F/sub"});
   EXPECT_TRUE(Printed(Foldgraf({"-F"}), PathHeader(Win("-F")) + Lines({"└─sub"})));
   EXPECT_TRUE(Printed(Foldgraf({"-x"}),
@@ -629,7 +599,7 @@ TEST_F(HardFolderTest, LinkBackToTheWalkedPathShowsItsLineAndNothingBelow) {
 
 TEST_F(HardFolderTest, FiveHundredLevelsAreDrawnWhole) {
   constexpr int kLevels = 500;
-  int folder = open(base_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int folder = OpenFolder(base_);
   for (int level = 0; level < kLevels && folder >= 0; ++level) {
     const int child = MakeFolderAt(folder, "d");
     close(folder);
@@ -688,7 +658,7 @@ TEST_F(HardFolderTest, FolderPastTheSearchPatternLimitShowsItsLineOnly) {
   // path has exactly that length, then beside it one whose path is a byte longer.
   const std::size_t chain_bytes = longest_walked_path - Win().size() - 201;
   const std::size_t steps = (chain_bytes + 255) / 256;
-  int folder = open(base_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int folder = OpenFolder(base_);
   std::string path = base_;
   std::size_t chained = 0;
   for (std::size_t step = 0; step < steps && folder >= 0; ++step) {
@@ -921,7 +891,7 @@ class LargeFolderTest : public ::testing::Test {
 
   static void SetUpTestSuite() {
     folder_ = new std::string(MakeTempFolder("/tmp"));
-    const int fd = open(folder_->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = OpenFolder(*folder_);
     if (fd < 0) {
       ADD_FAILURE() << "cannot open " << *folder_ << ": " << strerror(errno);
       return;

@@ -69,8 +69,6 @@ void FakeFileSystem::AddLink(const std::string& link, const std::string& target)
   links_[Canonical(link)] = Canonical(target);
 }
 
-void FakeFileSystem::AddFile(const std::string& path) { files_.push_back(Canonical(path)); }
-
 std::string FakeFileSystem::Resolve(const std::string& path) const {
   std::string resolved = Canonical(path);
   // Each step replaces one link; a loop of links that never settles is cut off.
@@ -92,10 +90,6 @@ FakeFileSystem::FolderData* FakeFileSystem::Find(const std::string& path) {
   auto found = folders_.find(Resolve(path));
   if (found == folders_.end() || found->second.listingsLeft == 0) return nullptr;
   return &found->second;
-}
-
-bool FakeFileSystem::IsFile(const std::string& path) const {
-  return std::find(files_.begin(), files_.end(), Resolve(path)) != files_.end();
 }
 
 // The platform operations that touch the file system, over the fake.

@@ -32,8 +32,6 @@ class FakeFileSystem {
   void VanishAfter(const std::string& path, int listings);
   // Every path at or below link leads into target instead, as a folder link does.
   void AddLink(const std::string& link, const std::string& target);
-  // A plain file that PathIsDirectoryA must not take for a folder.
-  void AddFile(const std::string& path);
 
   std::string currentFolder = "C:\\work";
   DWORD serialNumber = 0x1A2B3C4D;
@@ -49,11 +47,9 @@ class FakeFileSystem {
   // The folder a Windows path leads to, links followed, or nullptr.
   FolderData* Find(const std::string& path);
   std::string Resolve(const std::string& path) const;
-  bool IsFile(const std::string& path) const;
   bool IsLink(const std::string& path) const;
 
  private:
   std::map<std::string, FolderData> folders_;
   std::map<std::string, std::string> links_;
-  std::vector<std::string> files_;
 };

@@ -1,43 +1,17 @@
-// The built program under faults: standard output that cannot be written, folders it may not read or
-// that vanish while it is inside them, folder links that lead round in a circle, paths and names at
-// and past their limits, and arguments of odd sizes and bytes. Every run must end by itself with
+// The built program under faults: standard output that cannot be written, folders it may not read
+// or that vanish while it is inside them, folder links that lead round in a circle, paths and names
+// at and past their limits, and arguments of odd sizes and bytes. Every run must end by itself with
 // status 0, nothing on standard error and, where there is output to see, exactly the right bytes.
 
-#include <fcntl.h>
-#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
-#include <functional>
 
 #include "end_to_end_support.h"
 
 namespace foldgraf_e2e {
 namespace {
-
-// A fresh folder under /tmp for each test, removed afterwards.
-class FaultTest : public ::testing::Test {
- protected:
-  void SetUp() override { base_ = MakeTempFolder("/tmp"); }
-  void TearDown() override { RemoveTree(base_); }
-
-  std::string At(const std::string& relative) const { return base_ + "/" + relative; }
-  std::string Win(const std::string& relative = "") const {
-    return WinPath(relative.empty() ? base_ : At(relative));
-  }
-  void Folders(std::initializer_list<std::string> relatives) const {
-    for (const std::string& relative : relatives) MakeFolder(At(relative));
-  }
-  void Files(std::initializer_list<std::string> relatives) const {
-    for (const std::string& relative : relatives) MakeFile(At(relative));
-  }
-
-  std::string base_;
-};
-
-Names SplitLines(const std::string& text) {
-  bool closed = false;
-  return SplitAtLineEnds(text, &closed);
-}
 
 // Every line of part appears in whole, in the same order, with perhaps other lines in between.
 bool IsSubsequence(const Names& part, const Names& whole) {
@@ -53,7 +27,7 @@ bool IsSubsequence(const Names& part, const Names& whole) {
 // ---------------------------------------------------------------------------------------------
 // Standard output that cannot be written.
 
-class FailedOutputTest : public FaultTest {
+class FailedOutputTest : public FolderTest {
  protected:
   // Far more output than any buffer holds: 20 folders of 50 files, listed with time stamps.
   void MakeWideTree() {
@@ -98,7 +72,8 @@ TEST_F(FailedOutputTest, RunEndsByItselfWithStatusZero) {
 }
 
 // Lines in an strace log that record a failed write to descriptor 1. (Only failed ones: a tool the
-// program runs under may have a file of its own open as descriptor 1 when standard output is closed.)
+// program runs under may have a file of its own open as descriptor 1 when standard output is
+// closed.)
 int FailedWritesToStandardOutput(const std::string& log_path) {
   FILE* log = fopen(log_path.c_str(), "r");
   if (log == nullptr) return -1;
@@ -131,7 +106,7 @@ TEST_F(FailedOutputTest, StreamWritesNothingMoreAfterItsFirstFailure) {
 // ---------------------------------------------------------------------------------------------
 // Folders that cannot be read or vanish.
 
-class FolderFaultTest : public FaultTest {};
+class FolderFaultTest : public FolderTest {};
 
 TEST_F(FolderFaultTest, UnreadableFolderShowsItsLineAndNothingBelowEvenForRoot) {
   Folders({"locked", "locked/inner", "open", "open/o1"});
@@ -156,72 +131,6 @@ TEST_F(FolderFaultTest, UnreadableFolderShowsItsLineAndNothingBelowEvenForRoot) 
   chmod(At("locked").c_str(), 0755);
 }
 
-// Runs the program with a pipe of one page as standard output. As soon as `pause_line` has arrived,
-// reading stops and `meanwhile` runs: the program, a page or two further on, waits on the full pipe
-// until reading goes on.
-Outcome RunPausedAtLine(const std::string& cwd, const Names& args, const std::string& pause_line,
-                        const std::function<void()>& meanwhile) {
-  Outcome run;
-  int out[2];
-  if (pipe2(out, O_CLOEXEC) != 0 || fcntl(out[0], F_SETPIPE_SZ, 4096) < 0) {
-    ADD_FAILURE() << "cannot make a one-page pipe: " << strerror(errno);
-    return run;
-  }
-  const std::string err_path = cwd + "/stderr.txt";
-  Names argv_text{FOLDGRAF_PATH};
-  argv_text.insert(argv_text.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& arg : argv_text) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    signal(SIGPIPE, SIG_DFL);
-    const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (chdir(cwd.c_str()) != 0 || err < 0) _exit(126);
-    dup2(out[1], 1);
-    dup2(err, 2);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  close(out[1]);
-  const auto deadline = std::chrono::steady_clock::now() + kHangGuard;
-  bool paused = false;
-  for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    pollfd ready{out[0], POLLIN, 0};
-    if (left.count() <= 0 || poll(&ready, 1, static_cast<int>(left.count())) == 0) {
-      kill(pid, SIGKILL);
-      run.killed_by_timer = true;
-      break;
-    }
-    char buffer[4096];
-    const ssize_t got = read(out[0], buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
-    run.out.append(buffer, static_cast<std::size_t>(got));
-    if (!paused && run.out.find(kCrLf + pause_line + kCrLf) != std::string::npos) {
-      paused = true;
-      meanwhile();
-    }
-  }
-  close(out[0]);
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  run.exited = WIFEXITED(status);
-  run.status = run.exited ? WEXITSTATUS(status) : -1;
-  run.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
-  if (FILE* err = fopen(err_path.c_str(), "r")) {
-    char buffer[4096];
-    for (std::size_t got; (got = fread(buffer, 1, sizeof buffer, err)) > 0;) run.err.append(buffer, got);
-    fclose(err);
-  }
-  unlink(err_path.c_str());
-  if (!paused) ADD_FAILURE() << "the line \"" << Visible(pause_line) << "\" never came";
-  return run;
-}
-
 TEST_F(FolderFaultTest, FolderRemovedWhileTheWalkIsInsideItEndsItsBranchOnly) {
   MakeFolder(At("t"));
   for (const char* name : {"p", "q", "r"}) {
@@ -237,7 +146,7 @@ TEST_F(FolderFaultTest, FolderRemovedWhileTheWalkIsInsideItEndsItsBranchOnly) {
     MakeFolder(At("t/" + doomed + name));
     MakeFolder(At("t/" + doomed + name + "/c"));
   }
-  const Names expected = SplitLines(PathHeader(Win("t")) + DrawnTree(At("t")));
+  const Names expected = SplitAtLineEnds(PathHeader(Win("t")) + DrawnTree(At("t")));
   const std::string doomed_line = "├─" + doomed;
   const auto doomed_at = std::find(expected.begin(), expected.end(), doomed_line);
   ASSERT_NE(doomed_at, expected.end());
@@ -245,10 +154,14 @@ TEST_F(FolderFaultTest, FolderRemovedWhileTheWalkIsInsideItEndsItsBranchOnly) {
   const auto after = std::find_if(doomed_at + 1, expected.end(),
                                   [](const std::string& line) { return line.rfind("│", 0) != 0; });
 
-  const Outcome run = RunPausedAtLine(base_, {Win("t")}, doomed_line,
-                                      [&] { RemoveTree(At("t/" + doomed)); });
+  // Reading stops at the doomed folder's line; the walk, a page or two further on, waits on the
+  // full pipe while the folder is removed.
+  Invocation paused{{Win("t")}, base_};
+  paused.pause_line = doomed_line;
+  paused.at_pause = [&] { RemoveTree(At("t/" + doomed)); };
+  const Outcome run = RunProgram(paused);
   ASSERT_TRUE(EndedCleanly(run));
-  const Names got = SplitLines(run.out);
+  const Names got = SplitAtLineEnds(run.out);
   // Everything up to the doomed folder, and everything after its branch, comes out whole.
   const std::size_t head = static_cast<std::size_t>(doomed_at - expected.begin()) + 1;
   const std::size_t tail = static_cast<std::size_t>(expected.end() - after);
@@ -270,8 +183,9 @@ TEST_F(FolderFaultTest, FolderRemovedWhileTheWalkIsInsideItEndsItsBranchOnly) {
     return lines;
   };
   const Names branch = drawn_apart_from_connectors(Names(doomed_at + 1, after));
-  const Names shown = drawn_apart_from_connectors(Names(
-      got.begin() + static_cast<std::ptrdiff_t>(head), got.end() - static_cast<std::ptrdiff_t>(tail)));
+  const Names shown =
+      drawn_apart_from_connectors(Names(got.begin() + static_cast<std::ptrdiff_t>(head),
+                                        got.end() - static_cast<std::ptrdiff_t>(tail)));
   EXPECT_LT(shown.size(), branch.size());
   EXPECT_TRUE(IsSubsequence(shown, branch)) << "the branch printed lines that are not in the tree";
 }
@@ -279,7 +193,7 @@ TEST_F(FolderFaultTest, FolderRemovedWhileTheWalkIsInsideItEndsItsBranchOnly) {
 // ---------------------------------------------------------------------------------------------
 // Folder links that lead round in a circle.
 
-class LinkCycleTest : public FaultTest {};
+class LinkCycleTest : public FolderTest {};
 
 TEST_F(LinkCycleTest, CyclesOfOneAndOfSeveralLinksAreEachWalkedOnce) {
   Folders({"a", "b", "c", "d"});
@@ -293,25 +207,26 @@ TEST_F(LinkCycleTest, CyclesOfOneAndOfSeveralLinksAreEachWalkedOnce) {
   MakeLink(".", At("d/self-1"));
   MakeLink(".", At("d/self-2"));
   MakeLink("..", At("d/up"));
-  const std::set<std::string> back = {
-      At("a/to-b/to-c/to-a"), At("b/to-c/to-a/to-b"), At("c/to-a/to-b/to-c"),
-      At("d/self-1"),         At("d/self-2"),         At("d/up")};
-  EXPECT_TRUE(Printed(RunProgram({{Win()}, base_}),
-                      PathHeader(Win()) + DrawnTree(base_, Drawing().Cut(back))));
-  EXPECT_TRUE(Printed(RunProgram({{"/F", "/A", Win()}, base_}),
-                      PathHeader(Win()) + DrawnTree(base_, Drawing().Ascii().WithFiles().Cut(back))));
+  const std::set<std::string> back = {At("a/to-b/to-c/to-a"), At("b/to-c/to-a/to-b"),
+                                      At("c/to-a/to-b/to-c"), At("d/self-1"),
+                                      At("d/self-2"),         At("d/up")};
+  EXPECT_TRUE(
+      Printed(Foldgraf({Win()}), PathHeader(Win()) + DrawnTree(base_, Drawing().Cut(back))));
+  EXPECT_TRUE(
+      Printed(Foldgraf({"/F", "/A", Win()}),
+              PathHeader(Win()) + DrawnTree(base_, Drawing().Ascii().WithFiles().Cut(back))));
 }
 
 // ---------------------------------------------------------------------------------------------
 // Paths, names and arguments at and past their limits.
 
-class LimitTest : public FaultTest {};
+class LimitTest : public FolderTest {};
 
 TEST_F(LimitTest, ChainDeeperThanThePathLimitStopsWhereTheSearchPatternNoLongerFits) {
   // 520 levels of seven-byte names: the path passes 4,096 bytes some way down.
   const std::string name = "chain-7";
   constexpr int kLevels = 520;
-  int folder = open(base_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int folder = OpenFolder(base_);
   for (int level = 0; level < kLevels && folder >= 0; ++level) {
     const int child = MakeFolderAt(folder, name);
     close(folder);
@@ -330,7 +245,7 @@ TEST_F(LimitTest, ChainDeeperThanThePathLimitStopsWhereTheSearchPatternNoLongerF
     if (path_length + 3 > 4096) break;
   }
   ASSERT_GT(path_length + 3, 4096u) << "the chain does not reach the limit";
-  EXPECT_TRUE(Printed(RunProgram({{Win()}, base_}), expected));
+  EXPECT_TRUE(Printed(Foldgraf({Win()}), expected));
 }
 
 TEST_F(LimitTest, NamesOfTwoHundredFiftyFiveBytesAreWrittenWhole) {
@@ -342,29 +257,27 @@ TEST_F(LimitTest, NamesOfTwoHundredFiftyFiveBytesAreWrittenWhole) {
   MakeFile(At(high.substr(0, 254) + "f"));
   MakeFile(At(plain));
   ASSERT_EQ(high.size(), 255u);
-  EXPECT_TRUE(Printed(RunProgram({{"/F", Win()}, base_}),
+  EXPECT_TRUE(Printed(Foldgraf({"/F", Win()}),
                       PathHeader(Win()) + DrawnTree(base_, Drawing().WithFiles())));
-  EXPECT_TRUE(Printed(RunProgram({{"/F", high}, base_}),
+  EXPECT_TRUE(Printed(Foldgraf({"/F", high}),
                       PathHeader(Win(high)) + DrawnTree(At(high), Drawing().WithFiles())));
 }
 
 TEST_F(LimitTest, ArgumentsOfFiveThousandBytesAreEchoedWhole) {
   const std::string long_switch = "/X" + std::string(4998, 's');
   const std::string long_path(5000, '\xE9');
-  EXPECT_TRUE(Printed(RunProgram({{long_switch}, base_}),
-                      Lines({"無効なスイッチです - " + long_switch})));
-  EXPECT_TRUE(Printed(RunProgram({{"a", long_path}, base_}),
-                      Lines({"パラメータの数が多すぎます - " + long_path})));
+  EXPECT_TRUE(Printed(Foldgraf({long_switch}), Lines({"無効なスイッチです - " + long_switch})));
+  EXPECT_TRUE(
+      Printed(Foldgraf({"a", long_path}), Lines({"パラメータの数が多すぎます - " + long_path})));
   // As the one path, its absolute form does not fit: it is shown as typed.
-  EXPECT_TRUE(Printed(RunProgram({{"/F", long_path}, base_}),
+  EXPECT_TRUE(Printed(Foldgraf({"/F", long_path}),
                       NoVolumeHeader(long_path) + InvalidPath(long_path) + kNoSubfolders));
 }
 
 TEST_F(LimitTest, EmptyArgumentAmongSwitchesIsAnInvalidPath) {
-  EXPECT_TRUE(Printed(RunProgram({{"/F", "", "/A"}, base_}),
-                      NoVolumeHeader("") + InvalidPath("") + kNoSubfolders));
-  EXPECT_TRUE(Printed(RunProgram({{"", ""}, base_}),
-                      Lines({"パラメータの数が多すぎます - "})));
+  EXPECT_TRUE(
+      Printed(Foldgraf({"/F", "", "/A"}), NoVolumeHeader("") + InvalidPath("") + kNoSubfolders));
+  EXPECT_TRUE(Printed(Foldgraf({"", ""}), Lines({"パラメータの数が多すぎます - "})));
 }
 
 TEST_F(LimitTest, EveryByteFrom0x80To0xFFPassesThroughArguments) {
@@ -373,12 +286,11 @@ TEST_F(LimitTest, EveryByteFrom0x80To0xFFPassesThroughArguments) {
   // A folder of that name is found and listed; a missing one is named in the invalid-path line.
   MakeFolder(At(bytes));
   MakeFolder(At(bytes + "/" + bytes));
-  EXPECT_TRUE(Printed(RunProgram({{bytes}, base_}),
-                      PathHeader(Win(bytes)) + Lines({"└─" + bytes})));
-  EXPECT_TRUE(Printed(RunProgram({{"missing" + bytes}, base_}),
+  EXPECT_TRUE(Printed(Foldgraf({bytes}), PathHeader(Win(bytes)) + Lines({"└─" + bytes})));
+  EXPECT_TRUE(Printed(Foldgraf({"missing" + bytes}),
                       PathHeader(Win("missing" + bytes)) +
                           InvalidPath(Win("missing" + bytes).substr(3)) + kNoSubfolders));
-  EXPECT_TRUE(Printed(RunProgram({{"/" + bytes}, base_}), Lines({"無効なスイッチです - /" + bytes})));
+  EXPECT_TRUE(Printed(Foldgraf({"/" + bytes}), Lines({"無効なスイッチです - /" + bytes})));
 }
 
 }  // namespace

@@ -2,32 +2,18 @@
 
 #include <gtest/gtest.h>
 
-#include "fake_file_system.h"
-#include "output_capture.h"
+#include "fake_fixture.h"
+#include "support/file_time.h"
 #include "tree/filters.h"
 #include "tree/walk_folder.h"
 
 namespace {
 
-// 100-nanosecond ticks since 1601-01-01 UTC.
-FILETIME Ticks(std::uint64_t ticks) {
-  return {static_cast<DWORD>(ticks & 0xFFFFFFFF), static_cast<DWORD>(ticks >> 32)};
-}
-
 // 2021-01-05 07:03:09.5 UTC.
 FILETIME const kJanuaryFifth = Ticks(13'254'303'789ULL * 10'000'000 + 5'000'000);
 
-class FileBlockTest : public ::testing::Test {
+class FileBlockTest : public FakeFileSystemTest {
  protected:
-  void SetUp() override { FakeFileSystem::Get().Reset(); }
-  void TearDown() override { EXPECT_EQ(FakeFileSystem::Get().openListings, 0) << "a listing was left open"; }
-
-  static std::string Walk(const std::string& path, DisplayOptions options) {
-    OutputCapture capture;
-    WalkFolder(path, "", options);
-    return capture.Finish();
-  }
-
   // C:\w holds f1, f2 and a; a holds x and a1; a1 holds nothing.
   void AddExampleTree() {
     fake.AddFolder("C:\\w", {Folder("."), Folder(".."), File("f1", kJanuaryFifth),
@@ -36,7 +22,6 @@ class FileBlockTest : public ::testing::Test {
     fake.AddFolder("C:\\w\\a\\a1", {Folder("."), Folder("..")});
   }
 
-  FakeFileSystem& fake = FakeFileSystem::Get();
   DisplayOptions const files{true, false, false};
   DisplayOptions const filesAndTimes{true, false, true};
 };

@@ -107,13 +107,6 @@ Names Words(const std::string& line) {
   return words;
 }
 
-class TempFolderTest : public ::testing::Test {
- protected:
-  void SetUp() override { temp_ = MakeTempFolder("/tmp"); }
-  void TearDown() override { RemoveTree(temp_); }
-  std::string temp_;
-};
-
 // ---------------------------------------------------------------------------------------------
 // The manual page
 
@@ -208,29 +201,29 @@ TEST_F(ManPageTest, SynopsisAndSwitchesAgreeWithTheUsageText) {
 // ---------------------------------------------------------------------------------------------
 // cmake --install
 
-class InstallTest : public TempFolderTest {};
+class InstallTest : public FolderTest {};
 
 TEST_F(InstallTest, PutsTheProgramAndTheManPageUnderThePrefix) {
-  ASSERT_TRUE(Succeeded(RunTool(FOLDGRAF_CMAKE, {"--install", kBuild, "--prefix", temp_})));
-  EXPECT_EQ(FilesBelow(temp_), (Names{"bin/foldgraf", "share/man/man1/foldgraf.1"}));
-  EXPECT_EQ(ReadWhole(temp_ + "/share/man/man1/foldgraf.1"), ReadWhole(kSource + "/foldgraf.1"));
-  EXPECT_TRUE(Printed(RunTool(temp_ + "/bin/foldgraf", {"/?"}), ExpectedUsage()));
+  ASSERT_TRUE(Succeeded(RunTool(FOLDGRAF_CMAKE, {"--install", kBuild, "--prefix", base_})));
+  EXPECT_EQ(FilesBelow(base_), (Names{"bin/foldgraf", "share/man/man1/foldgraf.1"}));
+  EXPECT_EQ(ReadWhole(base_ + "/share/man/man1/foldgraf.1"), ReadWhole(kSource + "/foldgraf.1"));
+  EXPECT_TRUE(Printed(RunTool(base_ + "/bin/foldgraf", {"/?"}), ExpectedUsage()));
 }
 
 // ---------------------------------------------------------------------------------------------
 // The Debian package
 
-class DebPackageTest : public TempFolderTest {
+class DebPackageTest : public FolderTest {
  protected:
   // Makes the package from the build and returns its path ("" after a failure).
   std::string MakePackage() {
     const Outcome run = RunTool(FOLDGRAF_CPACK, {"-G", "DEB", "--config", kBuild + "/CPackConfig.cmake",
-                                             "-B", temp_});
+                                             "-B", base_});
     EXPECT_TRUE(Succeeded(run));
-    for (const std::string& name : FilesBelow(temp_)) {
-      if (name.ends_with(".deb") && name.find('/') == std::string::npos) return temp_ + "/" + name;
+    for (const std::string& name : FilesBelow(base_)) {
+      if (name.ends_with(".deb") && name.find('/') == std::string::npos) return base_ + "/" + name;
     }
-    ADD_FAILURE() << "cpack made no .deb in " << temp_;
+    ADD_FAILURE() << "cpack made no .deb in " << base_;
     return "";
   }
 };
@@ -313,29 +306,29 @@ TEST_F(DebPackageTest, InstallsRunsFromPathAndRemovesCleanly) {
 // ---------------------------------------------------------------------------------------------
 // The Windows .zip
 
-class WindowsZipTest : public TempFolderTest {};
+class WindowsZipTest : public FolderTest {};
 
 TEST_F(WindowsZipTest, HoldsTheProgramAndItsReadmeInCodePage932AndUtf8) {
   REQUIRE_TOOL(mingw, "x86_64-w64-mingw32-g++-posix");
   REQUIRE_TOOL(iconv, "iconv");
-  const std::string build = temp_ + "/build-windows";
+  const std::string build = base_ + "/build-windows";
   ASSERT_TRUE(Succeeded(RunTool(FOLDGRAF_CMAKE,
                             {"-S", kSource, "-B", build, "-DBUILD_TESTING=OFF",
                              "-DCMAKE_BUILD_TYPE=Release",
                              "-DCMAKE_TOOLCHAIN_FILE=" + kSource + "/cmake/mingw-w64-x86_64.cmake"})));
   ASSERT_TRUE(Succeeded(RunTool(FOLDGRAF_CMAKE, {"--build", build, "-j2"})));
   ASSERT_TRUE(Succeeded(RunTool(FOLDGRAF_CPACK, {"--config", build + "/CPackConfig.cmake", "-B",
-                                             temp_ + "/out"}, build)));
+                                             base_ + "/out"}, build)));
 
   Names zips;
-  for (const std::string& name : FilesBelow(temp_ + "/out")) {
+  for (const std::string& name : FilesBelow(base_ + "/out")) {
     if (name.ends_with(".zip") && name.find('/') == std::string::npos) zips.push_back(name);
   }
   ASSERT_EQ(zips.size(), 1u);
-  const std::string unpacked = temp_ + "/unpacked";
+  const std::string unpacked = base_ + "/unpacked";
   MakeFolder(unpacked);
   ASSERT_TRUE(
-      Succeeded(RunTool(FOLDGRAF_CMAKE, {"-E", "tar", "xf", temp_ + "/out/" + zips[0]}, unpacked)));
+      Succeeded(RunTool(FOLDGRAF_CMAKE, {"-E", "tar", "xf", base_ + "/out/" + zips[0]}, unpacked)));
 
   // One folder named like the archive, holding the program and the two readme files.
   const std::string top = zips[0].substr(0, zips[0].size() - 4);

@@ -1,30 +1,19 @@
 #include "text/native_text.h"
 
 #include <gtest/gtest.h>
-#include <iconv.h>
 
 #include <string>
 
 #include "driver/messages.h"
+#include "support/text.h"
 #include "tree/glyphs.h"
 
 namespace {
 
 // The system's own converter, as the reference for the table every build converts with.
 std::string ThroughIconv(const std::string& utf8) {
-  iconv_t const converter = iconv_open("CP932", "UTF-8");
-  if (converter == reinterpret_cast<iconv_t>(-1)) return "(no converter)";
-  std::string input = utf8;
-  std::string output(input.size() * 2 + 1, '\0');
-  char* in = input.data();
-  char* out = output.data();
-  std::size_t inLeft = input.size();
-  std::size_t outLeft = output.size();
-  std::size_t const result = iconv(converter, &in, &inLeft, &out, &outLeft);
-  iconv_close(converter);
-  if (result == static_cast<std::size_t>(-1)) return "(not convertible)";
-  output.resize(output.size() - outLeft);
-  return output;
+  std::string converted;
+  return Convert("CP932", "UTF-8", utf8, &converted) ? converted : "(not convertible)";
 }
 
 std::string ThroughTable(const char* utf8) {

@@ -8,7 +8,7 @@
 #include <iostream>
 #include <string>
 
-#include "expected_text.h"
+#include "support/text.h"
 #include "platform/platform.h"
 
 class OutputCapture {

@@ -3,6 +3,9 @@
 // prepared folder. After drive Z: (Wine's "/") is mapped to C: (ours), every row must agree but
 // those listed below, each with the reason the difference is accepted.
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <map>
 
 #include "end_to_end_support.h"
@@ -101,7 +104,7 @@ TEST(PlatformConformanceTest, PosixLayerAgreesWithWindowsButForListedDifferences
   const std::string folder = MakeTableFolder();
   const Outcome native = RunCommand({PLATFORM_CONFORMANCE_PATH}, Invocation({}, folder));
   const Outcome wine =
-      RunCommand({FOLDGRAF_WINE, std::string(FOLDGRAF_WINDOWS_DIR) + "/platform_conformance_narrow.exe"},
+      RunCommand(Command("platform_conformance_narrow.exe"),
                  Invocation({}, folder));
   RemoveTree(folder);
   ASSERT_TRUE(EndedCleanly(native));
@@ -136,11 +139,10 @@ TEST(PlatformConformanceTest, PosixLayerAgreesWithWindowsButForListedDifferences
 TEST(PlatformConformanceTest, WideBackedLayerAgreesWithTheNarrowFunctions) {
   if (!UnderWine()) GTEST_SKIP() << "runs with the Wine session only";
   const std::string folder = MakeTableFolder();
-  const std::string windows = FOLDGRAF_WINDOWS_DIR;
   const Outcome narrow =
-      RunCommand({FOLDGRAF_WINE, windows + "/platform_conformance_narrow.exe"}, Invocation({}, folder));
+      RunCommand(Command("platform_conformance_narrow.exe"), Invocation({}, folder));
   const Outcome wide =
-      RunCommand({FOLDGRAF_WINE, windows + "/platform_conformance.exe"}, Invocation({}, folder));
+      RunCommand(Command("platform_conformance.exe"), Invocation({}, folder));
   RemoveTree(folder);
   const Rows system = ReadRows(narrow, true);
   Rows ours = ReadRows(wide, true);
@@ -164,10 +166,9 @@ TEST(PlatformConformanceTest, WideBackedLayerReachesNamesOutsideTheCodePage) {
     MakeFolder(folder + name);
   }
   MakeFile(folder + "/café.txt");
-  const std::string windows = FOLDGRAF_WINDOWS_DIR;
-  const Outcome narrow = RunCommand({FOLDGRAF_WINE, windows + "/platform_conformance_narrow.exe"},
+  const Outcome narrow = RunCommand(Command("platform_conformance_narrow.exe"),
                                     Invocation({"names", "Müller"}, folder));
-  const Outcome wide = RunCommand({FOLDGRAF_WINE, windows + "/platform_conformance.exe"},
+  const Outcome wide = RunCommand(Command("platform_conformance.exe"),
                                   Invocation({"names", "Müller"}, folder));
   const std::string full = "\"C" + WinPath(folder).substr(1) + "\\Muller\"";
   RemoveTree(folder);

@@ -2,8 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "fake_file_system.h"
-#include "output_capture.h"
+#include "fake_fixture.h"
 
 namespace {
 
@@ -12,26 +11,22 @@ std::string const kNote = "サブフォルダは存在しません";
 
 std::string PathGiven(const std::string& serial) { return "ボリューム シリアル番号は " + serial + " です"; }
 
-class RunListingTest : public ::testing::Test {
+class RunListingTest : public FakeFileSystemTest {
  protected:
   void SetUp() override {
-    fake.Reset();
+    FakeFileSystemTest::SetUp();
     fake.currentFolder = "C:\\work";
     fake.AddFolder("C:\\", {Folder("work")});
     fake.AddFolder("C:\\work", {Folder("."), Folder(".."), Folder("src"), File("notes.txt")});
     fake.AddFolder("C:\\work\\src", {Folder("."), Folder(".."), File("main.cc")});
     fake.AddFolder("C:\\work\\empty", {Folder("."), Folder("..")});
-    fake.AddFile("C:\\work\\notes.txt");
   }
-  void TearDown() override { EXPECT_EQ(fake.openListings, 0) << "a listing was left open"; }
 
   static std::string Run(const char* target, DisplayOptions options = {}) {
     OutputCapture capture;
     RunListing(target, options);
     return capture.Finish();
   }
-
-  FakeFileSystem& fake = FakeFileSystem::Get();
 };
 
 TEST_F(RunListingTest, CurrentFolderFormUsesColonAndDriveDot) {

@@ -3,12 +3,9 @@
 #include <string>
 
 #include "platform/posix_internal.h"
+#include "support/file_time.h"
 
 namespace {
-
-FILETIME Ticks(std::uint64_t ticks) {
-  return {static_cast<DWORD>(ticks & 0xFFFFFFFF), static_cast<DWORD>(ticks >> 32)};
-}
 
 std::uint64_t TicksOf(FILETIME time) { return (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime; }
 

@@ -3,25 +3,12 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 
-#include "fake_file_system.h"
-#include "output_capture.h"
+#include "fake_fixture.h"
 #include "tree/filters.h"
 
 namespace {
 
-class WalkFolderTest : public ::testing::Test {
- protected:
-  void SetUp() override { FakeFileSystem::Get().Reset(); }
-  void TearDown() override { EXPECT_EQ(FakeFileSystem::Get().openListings, 0) << "a listing was left open"; }
-
-  static std::string Walk(const std::string& path, DisplayOptions options = {}) {
-    OutputCapture capture;
-    WalkFolder(path, "", options);
-    return capture.Finish();
-  }
-
-  FakeFileSystem& fake = FakeFileSystem::Get();
-};
+using WalkFolderTest = FakeFileSystemTest;
 
 // C:\w holds a and b; a holds a1.
 void AddSmallTree(FakeFileSystem& fake) {
