@@ -1,5 +1,5 @@
 # Cross build of foldgraf.exe for 64-bit Windows with Debian's MinGW-w64 (package
-# g++-mingw-w64-x86-64-posix). Use: cmake -S . -B build-windows --toolchain cmake/mingw-w64-x86_64.cmake
+# g++-mingw-w64-x86-64-posix). Named by the "windows" preset of CMakePresets.json.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 

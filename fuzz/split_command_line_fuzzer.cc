@@ -5,7 +5,7 @@
 #include <string>
 
 #include "fuzz_support.h"
-#include "platform/split_command_line.h"
+#include "text/split_command_line.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "platform/split_command_line.h"
+#include "text/split_command_line.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/split_command_line.h"
+#include "text/split_command_line.h"
 #include "platform/win32_internal.h"
 
 namespace {
