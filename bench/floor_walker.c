@@ -18,9 +18,9 @@
 
 #define LINE_MAX_BYTES 8192
 
-static const char kTee[] = "\xe2\x94\x9c\xe2\x94\x80";  /* ├─ */
-static const char kEnd[] = "\xe2\x94\x94\xe2\x94\x80";  /* └─ */
-static const char kBar[] = "\xe2\x94\x82  ";            /* │ and two spaces */
+static const char kTee[] = "\xe2\x94\x9c\xe2\x94\x80"; /* ├─ */
+static const char kEnd[] = "\xe2\x94\x94\xe2\x94\x80"; /* └─ */
+static const char kBar[] = "\xe2\x94\x82  ";           /* │ and two spaces */
 static const char kBlank[] = "    ";
 
 static int listFiles;
@@ -51,8 +51,14 @@ static char* PutDigits(char* to, int value, int width) {
 static char* PutTimeStamp(char* to, int folder, const char* name) {
   struct stat status;
   struct tm calendar;
-  if (fstatat(folder, name, &status, 0) != 0 || gmtime_r(&status.st_mtim.tv_sec, &calendar) == NULL) {
-    return Put(to, "????" "/??" "/??" " ??:??:??    ", 23);
+  if (fstatat(folder, name, &status, 0) != 0 ||
+      gmtime_r(&status.st_mtim.tv_sec, &calendar) == NULL) {
+    return Put(to,
+               "????"
+               "/??"
+               "/??"
+               " ??:??:??    ",
+               23);
   }
   to = PutDigits(to, calendar.tm_year + 1900, 4);
   *to++ = '/';
@@ -87,7 +93,10 @@ static void Add(struct Entries* entries, char type, const char* name) {
   entries->bytes[entries->used] = type;
   memcpy(entries->bytes + entries->used + 1, name, length - 1);
   entries->used += length;
-  if (type == 'd') ++entries->folders; else ++entries->files;
+  if (type == 'd')
+    ++entries->folders;
+  else
+    ++entries->files;
 }
 
 static void AddRecord(int folder, struct Entries* entries, const char* name, unsigned char type) {
@@ -120,7 +129,8 @@ static int ReadFolder(int folder, struct Entries* entries) {
   DIR* const listing = fdopendir(dup(folder));
   if (listing == NULL) return 0;
   struct dirent* record;
-  while ((record = readdir(listing)) != NULL) AddRecord(folder, entries, record->d_name, record->d_type);
+  while ((record = readdir(listing)) != NULL)
+    AddRecord(folder, entries, record->d_name, record->d_type);
   closedir(listing);
   return 1;
 }
@@ -175,9 +185,12 @@ static void Walk(int folder, char* prefix, size_t prefixLength) {
 int main(int argc, char** argv) {
   const char* root = ".";
   for (int at = 1; at < argc; ++at) {
-    if (strcmp(argv[at], "/F") == 0 || strcmp(argv[at], "/f") == 0) listFiles = 1;
-    else if (strcmp(argv[at], "/T") == 0 || strcmp(argv[at], "/t") == 0) showTimes = 1;
-    else root = argv[at];
+    if (strcmp(argv[at], "/F") == 0 || strcmp(argv[at], "/f") == 0)
+      listFiles = 1;
+    else if (strcmp(argv[at], "/T") == 0 || strcmp(argv[at], "/t") == 0)
+      showTimes = 1;
+    else
+      root = argv[at];
   }
   char line[LINE_MAX_BYTES];
   size_t const rootLength = strlen(root) < 4000 ? strlen(root) : 4000;

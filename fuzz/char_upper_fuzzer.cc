@@ -1,5 +1,5 @@
-// CharUpperA on any bytes: ASCII letters become upper case, every other byte stays, nothing past the
-// NUL is touched.
+// CharUpperA on any bytes: ASCII letters become upper case, every other byte stays, nothing past
+// the NUL is touched.
 #include <cstdint>
 #include <cstring>
 
@@ -14,8 +14,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::size_t const length = std::strlen(original.get());
   for (std::size_t at = 0; at <= size; ++at) {
     char const before = original[at];
-    char const expected =
-        at < length && before >= 'a' && before <= 'z' ? static_cast<char>(before - 'a' + 'A') : before;
+    char const expected = at < length && before >= 'a' && before <= 'z'
+                              ? static_cast<char>(before - 'a' + 'A')
+                              : before;
     FUZZ_REQUIRE(text[at] == expected);
   }
   return 0;

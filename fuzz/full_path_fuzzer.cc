@@ -1,5 +1,5 @@
-// GetFullPathNameA on any path and any buffer length: the result fits the length it was given or the
-// buffer is left alone, and what it writes is an absolute Windows path.
+// GetFullPathNameA on any path and any buffer length: the result fits the length it was given or
+// the buffer is left alone, and what it writes is an absolute Windows path.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstring>

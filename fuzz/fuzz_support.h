@@ -1,5 +1,5 @@
-// What the fuzz targets share: exact-size copies, so that a read or write one byte past the input is
-// an AddressSanitizer report, and a check that stops the fuzzer with a message.
+// What the fuzz targets share: exact-size copies, so that a read or write one byte past the input
+// is an AddressSanitizer report, and a check that stops the fuzzer with a message.
 #pragma once
 
 #include <cstddef>
@@ -17,20 +17,20 @@ inline std::unique_ptr<char[]> ExactCopy(const void* data, std::size_t size) {
   return copy;
 }
 
-#define FUZZ_REQUIRE(condition)                                                   \
-  do {                                                                            \
-    if (!(condition)) {                                                           \
+#define FUZZ_REQUIRE(condition)                                                    \
+  do {                                                                             \
+    if (!(condition)) {                                                            \
       std::fprintf(stderr, "%s:%d: failed: %s\n", __FILE__, __LINE__, #condition); \
-      std::abort();                                                               \
-    }                                                                             \
+      std::abort();                                                                \
+    }                                                                              \
   } while (false)
 
 #include <iostream>
 #include <streambuf>
 
-// Where the driver and the walk write while fuzzed: std::cout counts bytes and throws them away, and
-// fails once a limit is passed, as a closed pipe would; printf goes to /dev/null. The failure also
-// bounds a run, since the walk stops once standard output has failed.
+// Where the driver and the walk write while fuzzed: std::cout counts bytes and throws them away,
+// and fails once a limit is passed, as a closed pipe would; printf goes to /dev/null. The failure
+// also bounds a run, since the walk stops once standard output has failed.
 class OutputSink : public std::streambuf {
  public:
   explicit OutputSink(std::size_t limit) : limit_(limit) {}

@@ -18,6 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const char* const rest = PathSkipRootA(original.get());
   if (rest != nullptr) FUZZ_REQUIRE(stripped && rest >= original.get() + rootLength);
   // A root stays its own root.
-  if (stripped) FUZZ_REQUIRE(PathStripToRootA(path.get()) != FALSE && std::strlen(path.get()) == rootLength);
+  if (stripped)
+    FUZZ_REQUIRE(PathStripToRootA(path.get()) != FALSE && std::strlen(path.get()) == rootLength);
   return 0;
 }

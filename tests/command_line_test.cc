@@ -71,8 +71,9 @@ TEST(CommandLineTest, AcceptedCommandLineRunsTheListing) {
   fake.Reset();
   fake.AddFolder("C:\\work", {Folder("src")});
   fake.AddFolder("C:\\work\\src", {File("main.cc")});
-  EXPECT_EQ(Output({"/f", "/a"}), Lines({"ボリューム シリアル番号は 1A2B:3C4D です", "フォルダ パスの一覧", "C:.",
-                                       "\\---src", "        main.cc", "        "}));
+  EXPECT_EQ(Output({"/f", "/a"}),
+            Lines({"ボリューム シリアル番号は 1A2B:3C4D です", "フォルダ パスの一覧", "C:.",
+                   "\\---src", "        main.cc", "        "}));
 }
 
 }  // namespace

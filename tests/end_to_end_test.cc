@@ -5,8 +5,8 @@
 
 #include <fcntl.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
@@ -246,8 +246,8 @@ TEST_F(TargetTest, LowerCaseDriveLetterIsPrintedUpperCase) {
 
 TEST_F(TargetTest, ForwardSlashesArePrintedAsBackslashes) {
   Folders({"sub", "sub/inner"});
-  EXPECT_TRUE(Printed(Foldgraf({Drive(false) + At("sub")}),
-                      PathHeader(Win("sub")) + Lines({"└─inner"})));
+  EXPECT_TRUE(
+      Printed(Foldgraf({Drive(false) + At("sub")}), PathHeader(Win("sub")) + Lines({"└─inner"})));
   EXPECT_TRUE(Printed(Foldgraf({Drive() + At("sub") + "/"}),
                       PathHeader(Win("sub") + "\\") + Lines({"└─inner"})));
 }
@@ -266,8 +266,8 @@ TEST_F(TargetTest, DriveThatDoesNotExistIsAnInvalidPathWithZeroSerial) {
   EXPECT_TRUE(Printed(Foldgraf({MissingDrive(false) + "\\"}),
                       NoVolumeHeader(MissingDrive() + "\\") + InvalidPath("") + kNoSubfolders));
   EXPECT_TRUE(Printed(Foldgraf({MissingDrive(false) + "\\some\\where"}),
-                      NoVolumeHeader(MissingDrive() + "\\some\\where") + InvalidPath("some\\where") +
-                          kNoSubfolders));
+                      NoVolumeHeader(MissingDrive() + "\\some\\where") +
+                          InvalidPath("some\\where") + kNoSubfolders));
   EXPECT_TRUE(
       Printed(Foldgraf({"Q:/x"}), NoVolumeHeader("Q:\\x") + InvalidPath("x") + kNoSubfolders));
 }
@@ -276,9 +276,9 @@ TEST_F(TargetTest, NetworkPathNamesNothing) {
   EXPECT_TRUE(Printed(Foldgraf({"\\\\server\\share\\x"}),
                       NoVolumeHeader("\\\\server\\share\\x") + InvalidPath("x") + kNoSubfolders));
   // A bare share has nothing behind its root, not even a separator: it is shown as typed.
-  EXPECT_TRUE(Printed(Foldgraf({"\\\\server\\share"}), NoVolumeHeader("\\\\server\\share") +
-                                                            InvalidPath("\\\\server\\share") +
-                                                            kNoSubfolders));
+  EXPECT_TRUE(Printed(
+      Foldgraf({"\\\\server\\share"}),
+      NoVolumeHeader("\\\\server\\share") + InvalidPath("\\\\server\\share") + kNoSubfolders));
   EXPECT_TRUE(Printed(Foldgraf({"\\\\server\\share\\"}),
                       NoVolumeHeader("\\\\server\\share\\") + InvalidPath("") + kNoSubfolders));
 }
@@ -714,10 +714,14 @@ const ControlName kControlNames[] = {
     {"title\x1b]0;owned\x07", "title\x1b]0;owned\x07", "title?]0;owned?"},
     {"clear\x1b[2J", "clear\x1b[2J", "clear?[2J"},
     {"del\x7f", "del\x7f", "del?"},
-    {"csi\xc2\x9b" "31m", "csi\xc2\x9b" "31m", "csi?31m"},  // the C1 control CSI in UTF-8
+    {"csi\xc2\x9b"
+     "31m",
+     "csi\xc2\x9b"
+     "31m",
+     "csi?31m"},  // the C1 control CSI in UTF-8
     {"tab\tx", "tab\tx", "tab?x"},
     {"line\nnext", "line\r\nnext", "line?next"},
-    {"日本語§", "日本語§", "日本語§"},       // continuation bytes 80 to 9F, and C2 before A7
+    {"日本語§", "日本語§", "日本語§"},              // continuation bytes 80 to 9F, and C2 before A7
     {"bad\xff\x9b", "bad\xff\x9b", "bad\xff\x9b"},  // not UTF-8: a lone 9B is no control
 };
 
@@ -739,7 +743,8 @@ class ControlNameTest : public FolderTest {
   static std::string As(std::string text, bool terminal) {
     for (const ControlName& c : kControlNames) {
       const std::string& form = terminal ? c.shown : c.piped;
-      for (std::size_t at = 0; (at = text.find(c.name, at)) != std::string::npos; at += form.size()) {
+      for (std::size_t at = 0; (at = text.find(c.name, at)) != std::string::npos;
+           at += form.size()) {
         text.replace(at, c.name.size(), form);
       }
     }
@@ -769,17 +774,20 @@ TEST_F(ControlNameTest, RootLineAndEchoedArgumentsMaskControlCharactersOnATermin
   MakeFolder(At(folder));
   for (const bool terminal : {false, true}) {
     const char* const where = terminal ? "on a terminal" : "into a pipe";
-    EXPECT_TRUE(Printed(Run({folder}, terminal),
-                        As(PathHeader(Win(folder)) + kNoSubfolders, terminal)))
+    EXPECT_TRUE(
+        Printed(Run({folder}, terminal), As(PathHeader(Win(folder)) + kNoSubfolders, terminal)))
         << where;
-    EXPECT_TRUE(Printed(
-        Run({missing}, terminal),
-        As(PathHeader(Win(missing)) + InvalidPath(BehindRoot(Win(missing))) + kNoSubfolders, terminal)))
+    EXPECT_TRUE(
+        Printed(Run({missing}, terminal),
+                As(PathHeader(Win(missing)) + InvalidPath(BehindRoot(Win(missing))) + kNoSubfolders,
+                   terminal)))
         << where;
-    EXPECT_TRUE(Printed(Run({overlong}, terminal),
-                        As(NoVolumeHeader(overlong) + InvalidPath(overlong) + kNoSubfolders, terminal)))
+    EXPECT_TRUE(
+        Printed(Run({overlong}, terminal),
+                As(NoVolumeHeader(overlong) + InvalidPath(overlong) + kNoSubfolders, terminal)))
         << where;
-    EXPECT_TRUE(Printed(Run({bad_switch}, terminal), As(InvalidSwitch(bad_switch), terminal))) << where;
+    EXPECT_TRUE(Printed(Run({bad_switch}, terminal), As(InvalidSwitch(bad_switch), terminal)))
+        << where;
     EXPECT_TRUE(Printed(Run({"a", surplus}, terminal), As(TooManyParameters(surplus), terminal)))
         << where;
   }
@@ -825,26 +833,27 @@ class WideNameTest : public FolderTest {
 TEST_F(WideNameTest, FoldersOutsideTheCodePageAreWalkedWholeUnderTheirShownNames) {
   // 중국 and 한국 both show as "??"; each keeps its own subtree, and the link in 한국 that leads
   // back to the target still shows its line only.
-  Folders({"Müller", "Müller/inner", "중국", "중국/beijing", "한국", "한국/seoul", "😀x", "😀x/deep"});
+  Folders(
+      {"Müller", "Müller/inner", "중국", "중국/beijing", "한국", "한국/seoul", "😀x", "😀x/deep"});
   Files({"café.txt", "Müller/inner/f.txt", "한국/seoul/g"});
   MakeLink("..", At("한국/up"));
   EXPECT_TRUE(Printed(Foldgraf({"/F", Win()}), PathHeader(Win()) + Lines({
-                                                                    "│  cafe.txt",
-                                                                    "│  ",
-                                                                    "├─Muller",
-                                                                    "│  └─inner",
-                                                                    "│          f.txt",
-                                                                    "│          ",
-                                                                    "├─??",
-                                                                    "│  └─beijing",
-                                                                    "├─??",
-                                                                    "│  ├─seoul",
-                                                                    "│  │      g",
-                                                                    "│  │      ",
-                                                                    "│  └─up",
-                                                                    "└─??x",
-                                                                    "    └─deep",
-                                                                })));
+                                                                       "│  cafe.txt",
+                                                                       "│  ",
+                                                                       "├─Muller",
+                                                                       "│  └─inner",
+                                                                       "│          f.txt",
+                                                                       "│          ",
+                                                                       "├─??",
+                                                                       "│  └─beijing",
+                                                                       "├─??",
+                                                                       "│  ├─seoul",
+                                                                       "│  │      g",
+                                                                       "│  │      ",
+                                                                       "│  └─up",
+                                                                       "└─??x",
+                                                                       "    └─deep",
+                                                                   })));
   // Typed, the name reaches its folder; the root line shows it as the code page does.
   const std::string shown = Win("Muller");
   EXPECT_TRUE(Printed(Foldgraf({"/F", Win("Müller")}),

@@ -1,9 +1,9 @@
 #include "fake_file_system.h"
 
-#include "platform/posix_internal.h"
-
 #include <algorithm>
 #include <cstring>
+
+#include "platform/posix_internal.h"
 
 namespace {
 
@@ -17,7 +17,8 @@ std::string Canonical(const std::string& path) {
     result.push_back(normal);
   }
   if (result.size() > 3 && result.back() == '\\') result.pop_back();
-  if (result.size() >= 2 && result[1] == ':') result[0] = static_cast<char>(std::toupper(result[0]));
+  if (result.size() >= 2 && result[1] == ':')
+    result[0] = static_cast<char>(std::toupper(result[0]));
   return result;
 }
 
@@ -59,7 +60,9 @@ void FakeFileSystem::AddFolder(const std::string& path, std::vector<FakeEntry> e
   folders_[Canonical(path)].entries = std::move(entries);
 }
 
-void FakeFileSystem::MakeUnreadable(const std::string& path) { folders_[Canonical(path)].unreadable = true; }
+void FakeFileSystem::MakeUnreadable(const std::string& path) {
+  folders_[Canonical(path)].unreadable = true;
+}
 
 void FakeFileSystem::VanishAfter(const std::string& path, int listings) {
   folders_[Canonical(path)].listingsLeft = listings;
@@ -108,11 +111,13 @@ BOOL GetVolumeInformationA(LPCSTR root, LPSTR, DWORD, LPDWORD serialNumber, LPDW
   return TRUE;
 }
 
-bool FakeFileSystem::IsLink(const std::string& path) const { return links_.count(Canonical(path)) != 0; }
+bool FakeFileSystem::IsLink(const std::string& path) const {
+  return links_.count(Canonical(path)) != 0;
+}
 
 // The search hints are only hints: every entry is delivered, so the filters must still check.
-HANDLE FindFirstFileExA(LPCSTR pattern, FINDEX_INFO_LEVELS level, void* found, FINDEX_SEARCH_OPS, void*,
-                        DWORD) {
+HANDLE FindFirstFileExA(LPCSTR pattern, FINDEX_INFO_LEVELS level, void* found, FINDEX_SEARCH_OPS,
+                        void*, DWORD) {
   auto* const entry = static_cast<WIN32_FIND_DATAA*>(found);
   FakeFileSystem& fake = FakeFileSystem::Get();
   fake.patterns.push_back(pattern);
@@ -122,7 +127,8 @@ HANDLE FindFirstFileExA(LPCSTR pattern, FINDEX_INFO_LEVELS level, void* found, F
   }
   folderPath.resize(folderPath.size() - 2);
   FakeFileSystem::FolderData* const folder = fake.Find(folderPath);
-  if (folder == nullptr || folder->unreadable || folder->entries.empty()) return INVALID_HANDLE_VALUE;
+  if (folder == nullptr || folder->unreadable || folder->entries.empty())
+    return INVALID_HANDLE_VALUE;
   if (folder->listingsLeft > 0) --folder->listingsLeft;
   auto* const listing =
       new FakeListing{folder->entries, fake.Resolve(folderPath), level == FindExInfoStandard, 1};

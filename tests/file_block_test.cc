@@ -28,7 +28,8 @@ class FileBlockTest : public FakeFileSystemTest {
 
 TEST_F(FileBlockTest, ListsFilesBeforeSubfoldersWithSpacerLines) {
   AddExampleTree();
-  EXPECT_EQ(Walk("C:\\w", files), Lines({"│  f1", "│  f2", "│  ", "└─a", "    │  x", "    │  ", "    └─a1"}));
+  EXPECT_EQ(Walk("C:\\w", files),
+            Lines({"│  f1", "│  f2", "│  ", "└─a", "    │  x", "    │  ", "    └─a1"}));
 }
 
 TEST_F(FileBlockTest, TimeStampsStandBetweenSegmentAndNameInUtc) {
@@ -59,17 +60,20 @@ TEST_F(FileBlockTest, FolderWithSubfoldersButNoFilesHasNoSpacerLine) {
 }
 
 TEST_F(FileBlockTest, FoldersNeverAppearAsFileLines) {
-  fake.AddFolder("C:\\w", {Folder(".hidden-folder"), File(".hidden-file"), Folder(".."), File("..."),
-                           Folder("."), File("plain")});
-  EXPECT_EQ(Walk("C:\\w", files), Lines({"│  .hidden-file", "│  ...", "│  plain", "│  ", "└─.hidden-folder"}));
+  fake.AddFolder("C:\\w", {Folder(".hidden-folder"), File(".hidden-file"), Folder(".."),
+                           File("..."), Folder("."), File("plain")});
+  EXPECT_EQ(Walk("C:\\w", files),
+            Lines({"│  .hidden-file", "│  ...", "│  plain", "│  ", "└─.hidden-folder"}));
 }
 
 TEST_F(FileBlockTest, TimeThatCannotBeShownKeepsTheColumn) {
-  fake.AddFolder("C:\\w", {File("ancient", Ticks(1ULL << 63)), File("newest", Ticks((1ULL << 63) - 1)),
-                           File("first", Ticks(0))});
-  EXPECT_EQ(Walk("C:\\w", filesAndTimes),
-            Lines({"    ????" "/??" "/?? ??:??:??    ancient", "    30828/09/14 02:48:05    newest",
-                   "    1601/01/01 00:00:00    first", "    "}));
+  fake.AddFolder("C:\\w", {File("ancient", Ticks(1ULL << 63)),
+                           File("newest", Ticks((1ULL << 63) - 1)), File("first", Ticks(0))});
+  EXPECT_EQ(Walk("C:\\w", filesAndTimes), Lines({"    ????"
+                                                 "/??"
+                                                 "/?? ??:??:??    ancient",
+                                                 "    30828/09/14 02:48:05    newest",
+                                                 "    1601/01/01 00:00:00    first", "    "}));
 }
 
 TEST_F(FileBlockTest, ListingThatCannotBeOpenedIsToldApartFromOneWithoutFiles) {

@@ -25,7 +25,8 @@ struct Listed {
 };
 
 // Every entry of the listing, by name; "(failed)" alone when it cannot be opened.
-std::map<std::string, Listed> ListAll(const std::string& pattern, std::vector<std::string>* order = nullptr) {
+std::map<std::string, Listed> ListAll(const std::string& pattern,
+                                      std::vector<std::string>* order = nullptr) {
   std::map<std::string, Listed> listed;
   WIN32_FIND_DATAA entry;
   HANDLE const listing = FindFirstFileA(pattern.c_str(), &entry);
@@ -84,7 +85,8 @@ TEST_F(FilesPosixTest, LinksToFoldersAreFoldersAndDanglingLinksArePlainFiles) {
   ASSERT_EQ(symlink("nowhere", (root + "/dangling").c_str()), 0);
   ASSERT_EQ(symlink("to-self", (root + "/to-self").c_str()), 0);
   auto const listed = ListAll(windows + "\\*");
-  EXPECT_EQ(listed.at("to-folder").attributes, FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
+  EXPECT_EQ(listed.at("to-folder").attributes,
+            FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
   EXPECT_EQ(listed.at("dangling").attributes, FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_REPARSE_POINT);
   EXPECT_EQ(listed.at("to-self").attributes, FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_REPARSE_POINT);
   EXPECT_EQ(listed.at("target").attributes, FILE_ATTRIBUTE_DIRECTORY);
@@ -118,7 +120,8 @@ TEST_F(FilesPosixTest, LastWriteTimeIsTheModificationTimeInUtc) {
   timespec const times[2] = {{0, UTIME_OMIT}, {1'609'830'189, 123'456'789}};  // 2021-01-05 07:03:09
   ASSERT_EQ(utimensat(AT_FDCWD, (root + "/dated").c_str(), times, 0), 0);
   FILETIME const lastWrite = ListAll(windows + "\\*").at("dated").lastWrite;
-  std::uint64_t const ticks = (std::uint64_t{lastWrite.dwHighDateTime} << 32) | lastWrite.dwLowDateTime;
+  std::uint64_t const ticks =
+      (std::uint64_t{lastWrite.dwHighDateTime} << 32) | lastWrite.dwLowDateTime;
   EXPECT_EQ(ticks, (1'609'830'189ULL + 11'644'473'600ULL) * 10'000'000 + 1'234'567);
 }
 
@@ -139,8 +142,9 @@ TEST_F(FilesPosixTest, FolderQueriesFollowLinks) {
     if (file == INVALID_HANDLE_VALUE) return std::string("(failed)");
     GetFileInformationByHandle(file, &information);
     CloseHandle(file);
-    return std::to_string(information.dwVolumeSerialNumber) + ":" + std::to_string(information.nFileIndexHigh) +
-           ":" + std::to_string(information.nFileIndexLow);
+    return std::to_string(information.dwVolumeSerialNumber) + ":" +
+           std::to_string(information.nFileIndexHigh) + ":" +
+           std::to_string(information.nFileIndexLow);
   };
   EXPECT_EQ(identify(windows + "\\link"), identify(windows + "\\target"));
   EXPECT_NE(identify(windows + "\\file"), identify(windows + "\\target"));
@@ -150,7 +154,8 @@ TEST_F(FilesPosixTest, FolderQueriesFollowLinks) {
 std::size_t OpenDescriptors() { return ReaddirOrder("/proc/self/fd").size(); }
 
 // The names a listing delivers, in order.
-std::vector<std::string> Names(HANDLE listing, WIN32_FIND_DATAA& entry, std::size_t count = SIZE_MAX) {
+std::vector<std::string> Names(HANDLE listing, WIN32_FIND_DATAA& entry,
+                               std::size_t count = SIZE_MAX) {
   std::vector<std::string> names;
   if (listing == INVALID_HANDLE_VALUE) return {"(failed)"};
   do {
@@ -173,10 +178,11 @@ TEST_F(FilesPosixTest, BasicListingsOfFoldersGiveNamesAndTypesOnly) {
     EXPECT_EQ(entry.ftLastWriteTime.dwHighDateTime, 0u) << entry.cFileName;
   } while (FindNextFileA(listing, &entry));
   FindClose(listing);
-  EXPECT_EQ(listed, (std::map<std::string, DWORD>{{".", FILE_ATTRIBUTE_DIRECTORY},
-                                                  {"..", FILE_ATTRIBUTE_DIRECTORY},
-                                                  {"sub", FILE_ATTRIBUTE_DIRECTORY},
-                                                  {"to-sub", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT}}));
+  EXPECT_EQ(listed, (std::map<std::string, DWORD>{
+                        {".", FILE_ATTRIBUTE_DIRECTORY},
+                        {"..", FILE_ATTRIBUTE_DIRECTORY},
+                        {"sub", FILE_ATTRIBUTE_DIRECTORY},
+                        {"to-sub", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT}}));
 }
 
 TEST_F(FilesPosixTest, LargeFoldersAreReadInChunksWithoutHoldingDescriptors) {
@@ -286,7 +292,8 @@ TEST_F(FilesPosixTest, ListingAFolderAgainAfterAnotherSeesItsChanges) {
 }
 
 void MakeFolders(const std::string& path, int count, const std::string& filler) {
-  for (int i = 0; i < count; ++i) ASSERT_EQ(mkdir((path + "/" + std::to_string(i) + filler).c_str(), 0755), 0);
+  for (int i = 0; i < count; ++i)
+    ASSERT_EQ(mkdir((path + "/" + std::to_string(i) + filler).c_str(), 0755), 0);
 }
 
 // What a subfolder pass delivers, and how many chunks it read to do so.
@@ -344,7 +351,8 @@ TEST_F(FilesPosixTest, KeptSubfoldersStayWithinTheirBoundWhenPassesNest) {
 }
 
 // Listings of a large folder, each read past its first chunk and left open, as a walk down through
-// large folders leaves them: few descriptors stay open, and each listing still delivers every entry.
+// large folders leaves them: few descriptors stay open, and each listing still delivers every
+// entry.
 TEST_F(FilesPosixTest, ListingsLeftOpenInLargeFoldersHoldFewDescriptors) {
   MakeFolders(root, 300, std::string(200, 'g'));
   std::size_t const before = OpenDescriptors();
@@ -372,7 +380,8 @@ TEST(VolumeTest, OnlyDriveCHasASerialNumber) {
   EXPECT_TRUE(GetVolumeInformationA("c:\\", nullptr, 0, &lower, nullptr, nullptr, nullptr, 0));
   EXPECT_EQ(serial, lower);
   EXPECT_FALSE(GetVolumeInformationA("Z:\\", nullptr, 0, &serial, nullptr, nullptr, nullptr, 0));
-  EXPECT_FALSE(GetVolumeInformationA("\\\\server\\share", nullptr, 0, &serial, nullptr, nullptr, nullptr, 0));
+  EXPECT_FALSE(GetVolumeInformationA("\\\\server\\share", nullptr, 0, &serial, nullptr, nullptr,
+                                     nullptr, 0));
 }
 
 }  // namespace

@@ -1,10 +1,10 @@
 // What a user gets: the manual page, `cmake --install` under a prefix, the Debian package and the
 // Windows .zip.
 //
-// The tools these need (groff, dpkg-deb, MinGW-w64) are optional on a developer's machine: configure
-// leaves out a group whose tools are missing, and a test run on its own skips. With FOLDGRAF_TEST_PACKAGES=1, as CI sets it, a missing tool
-// fails the test instead, and the Debian package is also installed on this system and removed again
-// (which needs root).
+// The tools these need (groff, dpkg-deb, MinGW-w64) are optional on a developer's machine:
+// configure leaves out a group whose tools are missing, and a test run on its own skips. With
+// FOLDGRAF_TEST_PACKAGES=1, as CI sets it, a missing tool fails the test instead, and the Debian
+// package is also installed on this system and removed again (which needs root).
 
 #include <fstream>
 #include <map>
@@ -42,15 +42,15 @@ std::string Which(const std::string& name) {
 }
 
 // Skips the test (or, where CI requires package tests, fails it) when a tool is missing.
-#define REQUIRE_TOOL(variable, name)                                                     \
-  const std::string variable = Which(name);                                              \
-  if (variable.empty()) {                                                                \
-    if (PackageTestsRequired()) FAIL() << name << " is not installed";                   \
-    GTEST_SKIP() << name << " is not installed";                                         \
+#define REQUIRE_TOOL(variable, name)                                   \
+  const std::string variable = Which(name);                            \
+  if (variable.empty()) {                                              \
+    if (PackageTestsRequired()) FAIL() << name << " is not installed"; \
+    GTEST_SKIP() << name << " is not installed";                       \
   }
 
 Outcome RunTool(const std::string& program, Names args, const std::string& cwd = "/",
-            Names env = {}) {
+                Names env = {}) {
   Invocation invocation(std::move(args), cwd, std::move(env));
   invocation.time_limit = kLongRun;
   return RunCommand({program}, invocation);
@@ -59,10 +59,11 @@ Outcome RunTool(const std::string& program, Names args, const std::string& cwd =
 // A run that must succeed; its standard error is shown when it does not.
 ::testing::AssertionResult Succeeded(const Outcome& run) {
   if (run.exited && run.status == 0) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "status " << run.status << ", signal " << run.signal
-                                       << (run.killed_by_timer ? " (killed by the hang guard)" : "")
-                                       << "\nstandard output:\n" << Shown(run.out)
-                                       << "\nstandard error:\n" << run.err;
+  return ::testing::AssertionFailure()
+         << "status " << run.status << ", signal " << run.signal
+         << (run.killed_by_timer ? " (killed by the hang guard)" : "") << "\nstandard output:\n"
+         << Shown(run.out) << "\nstandard error:\n"
+         << run.err;
 }
 
 std::string ReadWhole(const std::string& path) {
@@ -134,7 +135,7 @@ TEST_F(ManPageTest, GroffRendersItWithoutWarnings) {
 TEST_F(ManPageTest, ManRendersItWithoutWarnings) {
   REQUIRE_TOOL(man, "man");
   const Outcome run = RunTool(man, {"--warnings=all", "-l", page_}, "/",
-                          {"MANPAGER=cat", "PAGER=cat", "MANWIDTH=80"});
+                              {"MANPAGER=cat", "PAGER=cat", "MANWIDTH=80"});
   EXPECT_TRUE(Succeeded(run));
   EXPECT_EQ(run.err, "");
   EXPECT_NE(run.out.find("SYNOPSIS"), std::string::npos);
@@ -221,8 +222,8 @@ class DebPackageTest : public FolderTest {
  protected:
   // Makes the package from the build and returns its path ("" after a failure).
   std::string MakePackage() {
-    const Outcome run = RunTool(FOLDGRAF_CPACK, {"-G", "DEB", "--config", kBuild + "/CPackConfig.cmake",
-                                             "-B", base_});
+    const Outcome run = RunTool(
+        FOLDGRAF_CPACK, {"-G", "DEB", "--config", kBuild + "/CPackConfig.cmake", "-B", base_});
     EXPECT_TRUE(Succeeded(run));
     for (const std::string& name : FilesBelow(base_)) {
       if (name.ends_with(".deb") && name.find('/') == std::string::npos) return base_ + "/" + name;
@@ -317,8 +318,8 @@ TEST_F(WindowsZipTest, HoldsTheProgramAndItsReadmeInCodePage932AndUtf8) {
   // The Windows program as the build made it, by its one preset.
   const std::string build = FOLDGRAF_WINDOWS_BUILD_DIR;
   if (build.empty()) GTEST_SKIP() << "configured without the MinGW-w64 cross compiler";
-  ASSERT_TRUE(Succeeded(RunTool(FOLDGRAF_CPACK, {"--config", build + "/CPackConfig.cmake", "-B",
-                                             base_ + "/out"}, build)));
+  ASSERT_TRUE(Succeeded(RunTool(
+      FOLDGRAF_CPACK, {"--config", build + "/CPackConfig.cmake", "-B", base_ + "/out"}, build)));
 
   Names zips;
   for (const std::string& name : FilesBelow(base_ + "/out")) {
@@ -352,7 +353,8 @@ TEST_F(WindowsZipTest, HoldsTheProgramAndItsReadmeInCodePage932AndUtf8) {
   EXPECT_EQ(as_source, ReadWhole(kSource + "/packaging/readme.txt"));
 
   // The code page 932 copy holds the same text: converted back, it is the UTF-8 copy.
-  const Outcome back = RunTool(iconv, {"-f", "CP932", "-t", "UTF-8", top + "/readme.txt"}, unpacked);
+  const Outcome back =
+      RunTool(iconv, {"-f", "CP932", "-t", "UTF-8", top + "/readme.txt"}, unpacked);
   EXPECT_TRUE(Succeeded(back));
   EXPECT_TRUE(SameBytes(text, back.out));
   EXPECT_NE(ReadWhole(unpacked + "/" + top + "/readme.txt"), text);

@@ -1,5 +1,6 @@
 // Captures everything the program writes to standard output, at the descriptor, so the bytes are
-// exactly those that would leave the program: CR LF line ends and printf and stream output in order.
+// exactly those that would leave the program: CR LF line ends and printf and stream output in
+// order.
 #pragma once
 
 #include <unistd.h>
@@ -8,8 +9,8 @@
 #include <iostream>
 #include <string>
 
-#include "support/text.h"
 #include "platform/platform.h"
+#include "support/text.h"
 
 class OutputCapture {
  public:
@@ -33,7 +34,8 @@ class OutputCapture {
     close(saved_);
     std::rewind(file_);
     char chunk[4096];
-    while (std::size_t const read = std::fread(chunk, 1, sizeof chunk, file_)) text_.append(chunk, read);
+    while (std::size_t const read = std::fread(chunk, 1, sizeof chunk, file_))
+      text_.append(chunk, read);
     std::fclose(file_);
     file_ = nullptr;
     return text_;

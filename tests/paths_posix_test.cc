@@ -131,8 +131,9 @@ TEST(PosixPathTest, DriveCIsTheRootAndOtherDrivesNameNothing) {
     const char* posix;
   };
   Case const cases[] = {
-      {"C:\\", "/"},         {"c:\\\\tmp\\\\x\\*", "/tmp/x/*"}, {"C:/a//b", "/a/b"},
-      {"C:", "."},           {"\\a", "/a"},                      {"rel\\x", "rel/x"},
+      {"C:\\", "/"},       {"c:\\\\tmp\\\\x\\*", "/tmp/x/*"},
+      {"C:/a//b", "/a/b"}, {"C:", "."},
+      {"\\a", "/a"},       {"rel\\x", "rel/x"},
   };
   for (Case const& c : cases) {
     std::string posix;

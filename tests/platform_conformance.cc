@@ -251,8 +251,8 @@ void HintedListingRows(const char* input) {
 }
 
 void FindRows() {
-  for (const char* input : {"sub\\*", "sub\\\\*", "hidden\\*", "link-to-sub\\*", "missing\\*",
-                            "file.txt\\*"}) {
+  for (const char* input :
+       {"sub\\*", "sub\\\\*", "hidden\\*", "link-to-sub\\*", "missing\\*", "file.txt\\*"}) {
     HintedListingRows(input);
   }
   for (const char* input :

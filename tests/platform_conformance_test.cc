@@ -104,8 +104,7 @@ TEST(PlatformConformanceTest, PosixLayerAgreesWithWindowsButForListedDifferences
   const std::string folder = MakeTableFolder();
   const Outcome native = RunCommand({PLATFORM_CONFORMANCE_PATH}, Invocation({}, folder));
   const Outcome wine =
-      RunCommand(Command("platform_conformance_narrow.exe"),
-                 Invocation({}, folder));
+      RunCommand(Command("platform_conformance_narrow.exe"), Invocation({}, folder));
   RemoveTree(folder);
   ASSERT_TRUE(EndedCleanly(native));
   ASSERT_TRUE(EndedCleanly(wine));
@@ -141,8 +140,7 @@ TEST(PlatformConformanceTest, WideBackedLayerAgreesWithTheNarrowFunctions) {
   const std::string folder = MakeTableFolder();
   const Outcome narrow =
       RunCommand(Command("platform_conformance_narrow.exe"), Invocation({}, folder));
-  const Outcome wide =
-      RunCommand(Command("platform_conformance.exe"), Invocation({}, folder));
+  const Outcome wide = RunCommand(Command("platform_conformance.exe"), Invocation({}, folder));
   RemoveTree(folder);
   const Rows system = ReadRows(narrow, true);
   Rows ours = ReadRows(wide, true);
@@ -162,14 +160,15 @@ TEST(PlatformConformanceTest, WideBackedLayerAgreesWithTheNarrowFunctions) {
 TEST(PlatformConformanceTest, WideBackedLayerReachesNamesOutsideTheCodePage) {
   if (!UnderWine()) GTEST_SKIP() << "runs with the Wine session only";
   const std::string folder = MakeTempFolder("/tmp");
-  for (const char* name : {"/Müller", "/Müller/inner", "/중국", "/중국/beijing", "/한국", "/한국/seoul"}) {
+  for (const char* name :
+       {"/Müller", "/Müller/inner", "/중국", "/중국/beijing", "/한국", "/한국/seoul"}) {
     MakeFolder(folder + name);
   }
   MakeFile(folder + "/café.txt");
   const Outcome narrow = RunCommand(Command("platform_conformance_narrow.exe"),
                                     Invocation({"names", "Müller"}, folder));
-  const Outcome wide = RunCommand(Command("platform_conformance.exe"),
-                                  Invocation({"names", "Müller"}, folder));
+  const Outcome wide =
+      RunCommand(Command("platform_conformance.exe"), Invocation({"names", "Müller"}, folder));
   const std::string full = "\"C" + WinPath(folder).substr(1) + "\\Muller\"";
   RemoveTree(folder);
   Rows system = ReadRows(narrow, true);

@@ -7,16 +7,18 @@
 
 namespace {
 
-std::uint64_t TicksOf(FILETIME time) { return (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime; }
+std::uint64_t TicksOf(FILETIME time) {
+  return (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
+}
 
 std::string Calendar(std::uint64_t ticks) {
   FILETIME const time = Ticks(ticks);
   SYSTEMTIME calendar;
   if (!FileTimeToSystemTime(&time, &calendar)) return "rejected";
   char text[64];
-  std::snprintf(text, sizeof text, "%d-%02d-%02d %02d:%02d:%02d.%03d w%d", calendar.wYear, calendar.wMonth,
-                calendar.wDay, calendar.wHour, calendar.wMinute, calendar.wSecond, calendar.wMilliseconds,
-                calendar.wDayOfWeek);
+  std::snprintf(text, sizeof text, "%d-%02d-%02d %02d:%02d:%02d.%03d w%d", calendar.wYear,
+                calendar.wMonth, calendar.wDay, calendar.wHour, calendar.wMinute, calendar.wSecond,
+                calendar.wMilliseconds, calendar.wDayOfWeek);
   return text;
 }
 

@@ -35,12 +35,13 @@ TEST_F(WalkFolderTest, LastSubfolderCarriesBlankSegmentsAllTheWayDown) {
   fake.AddFolder("C:\\w\\a", {Folder("a1")});
   fake.AddFolder("C:\\w\\b", {Folder("b1"), Folder("b2")});
   fake.AddFolder("C:\\w\\b\\b1", {Folder("deep")});
-  EXPECT_EQ(Walk("C:\\w"), Lines({"├─a", "│  └─a1", "└─b", "    ├─b1", "    │  └─deep", "    └─b2"}));
+  EXPECT_EQ(Walk("C:\\w"),
+            Lines({"├─a", "│  └─a1", "└─b", "    ├─b1", "    │  └─deep", "    └─b2"}));
 }
 
 TEST_F(WalkFolderTest, SkipsDotEntriesAnywhereAndKeepsListingOrder) {
-  fake.AddFolder("C:\\w", {File("z.txt"), Folder("zeta"), Folder(".."), Folder("Alpha"), Folder("."),
-                           Folder(".hidden")});
+  fake.AddFolder("C:\\w", {File("z.txt"), Folder("zeta"), Folder(".."), Folder("Alpha"),
+                           Folder("."), Folder(".hidden")});
   EXPECT_EQ(Walk("C:\\w"), Lines({"├─zeta", "├─Alpha", "└─.hidden"}));
 }
 
@@ -56,7 +57,8 @@ TEST_F(WalkFolderTest, OnlySubfolderAsFirstEntryOfARootCountsAsSubfolder) {
   EXPECT_TRUE(HasSubfolders("C:\\"));
   DisplayOptions options;
   options.listFiles = true;
-  EXPECT_EQ(Walk("C:\\", options), Lines({"│  file", "│  ", "└─only", "        inner", "        "}));
+  EXPECT_EQ(Walk("C:\\", options),
+            Lines({"│  file", "│  ", "└─only", "        inner", "        "}));
 }
 
 TEST_F(WalkFolderTest, RootTargetBuildsDoubledBackslashesThatStillList) {
@@ -93,7 +95,8 @@ TEST_F(WalkFolderTest, FolderThatVanishesBeforeItsFileBlockShowsNothingBelowIt) 
 }
 
 TEST_F(WalkFolderTest, FolderWhosePatternWouldNotFitShowsItsLineAndNothingBelow) {
-  // Below this target a child name of four bytes still leaves room for "\*" and the NUL; five do not.
+  // Below this target a child name of four bytes still leaves room for "\*" and the NUL; five do
+  // not.
   std::string const target = "C:\\" + std::string(MAX_PATH - 11, 'p');
   fake.AddFolder(target, {Folder("four"), Folder("fiver")});
   fake.AddFolder(target + "\\four", {File("seen")});
@@ -113,8 +116,8 @@ TEST_F(WalkFolderTest, LinkBackToAnAncestorShowsItsLineAndNothingBelow) {
   DisplayOptions options;
   options.listFiles = true;
   EXPECT_EQ(Walk("C:\\w", options),
-            Lines({"│  top", "│  ", "└─a", "    │  x", "    │  ", "    ├─up", "    ├─self", "    └─next",
-                   "            n", "            "}));
+            Lines({"│  top", "│  ", "└─a", "    │  x", "    │  ", "    ├─up", "    ├─self",
+                   "    └─next", "            n", "            "}));
 }
 
 TEST_F(WalkFolderTest, LinkToAFolderElsewhereIsWalkedLikeAnyFolder) {
@@ -154,10 +157,14 @@ TEST_F(WalkFolderTest, WindowsStackScaledToTheDepthHereHoldsTheDeepestWalk) {
   pthread_attr_init(&attributes);
   pthread_attr_setstacksize(&attributes, FOLDGRAF_WINDOWS_STACK / kWindowsLevels * kLevels);
   pthread_t walker;
-  ASSERT_EQ(pthread_create(&walker, &attributes, [](void*) -> void* {
-    walked = Walk("C:\\w");
-    return nullptr;
-  }, nullptr), 0);
+  ASSERT_EQ(pthread_create(
+                &walker, &attributes,
+                [](void*) -> void* {
+                  walked = Walk("C:\\w");
+                  return nullptr;
+                },
+                nullptr),
+            0);
   pthread_join(walker, nullptr);
   pthread_attr_destroy(&attributes);
   EXPECT_EQ(walked, expected);

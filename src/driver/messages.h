@@ -10,7 +10,8 @@ inline constexpr auto kInvalidPath = ToNativeText("無効なパスです - ");
 inline constexpr auto kNoSubfolders = ToNativeText("サブフォルダは存在しません");
 inline constexpr auto kTitle = ToNativeText("フォルダ パスの一覧");
 // printf formats; the arguments are the high and the low 16 bits of the volume serial number.
-inline constexpr auto kSerialCurrentFolder = ToNativeText("ボリューム シリアル番号は %.4X:%.4X です\n");
+inline constexpr auto kSerialCurrentFolder =
+    ToNativeText("ボリューム シリアル番号は %.4X:%.4X です\n");
 inline constexpr auto kSerialPathGiven = ToNativeText("ボリューム シリアル番号は %.4X-%.4X です\n");
 
 inline constexpr auto kUsage1 = ToNativeText("ドライブやパスのフォルダ構造を図式表示します。");

@@ -75,8 +75,8 @@ void RunListing(const char* target, DisplayOptions options) {
   if (PathIsDirectoryA(fullPath)) {
     WalkFolder(fullPath, "", options);
   } else {
-    std::cout << kInvalidPath.bytes << '\\' << ShownName{PathSkipRootA(fullPath), options.toTerminal}
-              << std::endl;
+    std::cout << kInvalidPath.bytes << '\\'
+              << ShownName{PathSkipRootA(fullPath), options.toTerminal} << std::endl;
   }
   if (!HasSubfolders(fullPath)) PrintNoSubfoldersNote();
 }

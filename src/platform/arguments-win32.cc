@@ -1,8 +1,8 @@
 #include <string>
 #include <vector>
 
-#include "text/split_command_line.h"
 #include "platform/win32_internal.h"
+#include "text/split_command_line.h"
 
 namespace {
 
@@ -19,7 +19,8 @@ bool NoLeadBytes(unsigned char) { return false; }
 const char* const* ProgramArguments(int& argc, char**) {
   static std::vector<std::string> const arguments = [] {
     std::vector<std::string> narrow;
-    for (std::string const& utf8 : SplitCommandLine(Utf8FromWide(GetCommandLineW()).c_str(), NoLeadBytes)) {
+    for (std::string const& utf8 :
+         SplitCommandLine(Utf8FromWide(GetCommandLineW()).c_str(), NoLeadBytes)) {
       std::wstring const wide = WideFromUtf8(utf8);
       narrow.push_back(NarrowFromWide(wide));
       RememberTypedPath(narrow.back(), wide);

@@ -1,8 +1,8 @@
 // Standard output as a Windows console program has it in text mode: every newline leaves as CR LF,
 // whether it was written by printf or by std::cout, and both write into one buffer, in call order.
-// Each line is assembled in that buffer, its newlines already turned into CR LF, and leaves with one
-// write(2) when std::endl flushes it: a reader of a pipe sees every line as soon as it is complete,
-// and an interrupted run has lost nothing it wrote.
+// Each line is assembled in that buffer, its newlines already turned into CR LF, and leaves with
+// one write(2) when std::endl flushes it: a reader of a pipe sees every line as soon as it is
+// complete, and an interrupted run has lost nothing it wrote.
 #include <unistd.h>
 
 #include <cerrno>
@@ -31,15 +31,16 @@ bool WriteAll(const char* data, std::size_t size) {
 }
 
 // The one buffer of standard output, and std::cout's stream buffer. It keeps no put area, so that
-// every byte std::cout writes passes through the CR LF conversion here. A line longer than the buffer
-// leaves in more than one write. A failed write drops what was held and makes the next flush report
-// the failure, which sets std::cout's error state: the stream side then writes nothing more.
+// every byte std::cout writes passes through the CR LF conversion here. A line longer than the
+// buffer leaves in more than one write. A failed write drops what was held and makes the next flush
+// report the failure, which sets std::cout's error state: the stream side then writes nothing more.
 class StandardOutput : public std::streambuf {
  public:
   void Append(const char* data, std::size_t size) {
     while (size > 0) {
       auto const* const newline = static_cast<const char*>(std::memchr(data, '\n', size));
-      std::size_t const piece = newline != nullptr ? static_cast<std::size_t>(newline - data) : size;
+      std::size_t const piece =
+          newline != nullptr ? static_cast<std::size_t>(newline - data) : size;
       Hold(data, piece);
       if (newline == nullptr) return;
       Hold("\r\n", 2);

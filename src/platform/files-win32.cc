@@ -14,8 +14,8 @@ namespace {
 
 std::wstring WideFrom(UINT codePage, const std::string& text) {
   if (text.empty()) return {};
-  int const size = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()),
-                                       nullptr, 0);
+  int const size =
+      MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   std::wstring wide(static_cast<std::size_t>(size), L'\0');
   MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
   return wide;
@@ -114,7 +114,8 @@ class TypedPaths {
     const Pair* best = nullptr;
     std::string rest, bestRest;
     auto consider = [&](const Pair& pair) {
-      if (Below(path, pair.narrow, rest) && (best == nullptr || pair.narrow.size() > best->narrow.size())) {
+      if (Below(path, pair.narrow, rest) &&
+          (best == nullptr || pair.narrow.size() > best->narrow.size())) {
         best = &pair;
         bestRest = rest;
       }
@@ -144,8 +145,8 @@ class TypedPaths {
 // path made of an open listing's folder, a backslash and a name is taken to the recorded subfolder
 // of that name; when both recorded subfolders show that name, to the earlier one. That is how the
 // walk goes: it fetches the subfolder after the one it is about to enter first (the look-ahead),
-// and its ancestors' listings hold still, each with the entered subfolder as the earlier of the two.
-// Bound: two entries per open listing, whatever the size of the folders or the tree.
+// and its ancestors' listings hold still, each with the entered subfolder as the earlier of the
+// two. Bound: two entries per open listing, whatever the size of the folders or the tree.
 struct DeliveredFolder {
   std::string shown;
   std::wstring real;
@@ -250,7 +251,6 @@ std::wstring ForSystem(const std::wstring& path) {
   return L"\\\\?\\" + full;
 }
 
-
 // The record the narrow interfaces deliver. A name longer than the record holds is cut at a whole
 // character.
 void ToNarrowEntry(const WIN32_FIND_DATAW& wide, WIN32_FIND_DATAA& narrow) {
@@ -266,7 +266,8 @@ void ToNarrowEntry(const WIN32_FIND_DATAW& wide, WIN32_FIND_DATAA& narrow) {
   name.resize(WholeCharactersWithin(name, sizeof narrow.cFileName - 1));
   std::memcpy(narrow.cFileName, name.c_str(), name.size() + 1);
   std::string const alternate = NarrowFromWide(wide.cAlternateFileName);
-  std::size_t const alternateSize = std::min(alternate.size(), sizeof narrow.cAlternateFileName - 1);
+  std::size_t const alternateSize =
+      std::min(alternate.size(), sizeof narrow.cAlternateFileName - 1);
   std::memcpy(narrow.cAlternateFileName, alternate.data(), alternateSize);
   narrow.cAlternateFileName[alternateSize] = '\0';
 }

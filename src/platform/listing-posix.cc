@@ -151,8 +151,8 @@ bool Describe(const Listing& listing, const FolderRecord& record, WIN32_FIND_DAT
     if (!StatEntry(listing, record.d_name, status)) return false;
     directory = S_ISDIR(status.st_mode);
     if (listing.withDetails) {
-      entry.ftLastWriteTime = FileTimeFromPosix(status.st_mtim);
-      entry.ftLastAccessTime = FileTimeFromPosix(status.st_atim);
+      entry.ftLastWriteTime = FileTimeFromPosix(LastWriteTime(status));
+      entry.ftLastAccessTime = FileTimeFromPosix(LastAccessTime(status));
       auto const size = static_cast<std::uint64_t>(status.st_size);
       entry.nFileSizeHigh = static_cast<DWORD>(size >> 32);
       entry.nFileSizeLow = static_cast<DWORD>(size & 0xFFFFFFFF);

@@ -65,7 +65,8 @@ bool SplitAbsolute(const char* path, std::string& root, std::vector<std::string>
   if (IsNetworkPath(path)) {
     std::size_t const length = NetworkRootLength(path);
     root = "\\\\";
-    for (std::size_t at = 2; at < length; ++at) root.push_back(IsSeparator(path[at]) ? '\\' : path[at]);
+    for (std::size_t at = 2; at < length; ++at)
+      root.push_back(IsSeparator(path[at]) ? '\\' : path[at]);
     AppendParts(path + length, parts);
     return true;
   }

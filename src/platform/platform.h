@@ -6,7 +6,10 @@
 
 #if defined(_WIN32)
 
+// windows.h must come first: shlwapi.h relies on what it declares. (This comment keeps the two in
+// separate blocks, which the formatter does not sort together.)
 #include <windows.h>
+// shlwapi.h after it.
 #include <shlwapi.h>
 
 // The console's narrow encoding: built-in texts are written as code page 932 bytes.
@@ -72,8 +75,8 @@ constexpr BOOL TRUE = 1;
 constexpr DWORD MAX_PATH = 4096;
 // The size of the program's path buffers, NUL included.
 constexpr DWORD kPathLimit = MAX_PATH;
-// File names on POSIX are at most 255 bytes, so the entry record keeps the Windows size and the walk's
-// per-level stack use stays small even on the deepest trees.
+// File names on POSIX are at most 255 bytes, so the entry record keeps the Windows size and the
+// walk's per-level stack use stays small even on the deepest trees.
 constexpr DWORD kMaxFileName = 260;
 
 constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
@@ -135,14 +138,14 @@ struct BY_HANDLE_FILE_INFORMATION {
   DWORD nFileIndexLow;
 };
 
-// Paths are Windows paths: drive C: is the POSIX root "/", and "\" and "/" both separate. Every other
-// drive and every network path names nothing that exists.
+// Paths are Windows paths: drive C: is the POSIX root "/", and "\" and "/" both separate. Every
+// other drive and every network path names nothing that exists.
 
-// The current folder as "C:\..." in buffer; the length written without the NUL, the size needed with
-// the NUL when the buffer is too small, 0 on failure.
+// The current folder as "C:\..." in buffer; the length written without the NUL, the size needed
+// with the NUL when the buffer is too small, 0 on failure.
 DWORD GetCurrentDirectoryA(DWORD length, LPSTR buffer);
-// The absolute form of path: "." and ".." resolved, repeated separators made one, "/" turned into "\",
-// letter case and a trailing separator kept. Result as for GetCurrentDirectoryA.
+// The absolute form of path: "." and ".." resolved, repeated separators made one, "/" turned into
+// "\", letter case and a trailing separator kept. Result as for GetCurrentDirectoryA.
 DWORD GetFullPathNameA(LPCSTR path, DWORD length, LPSTR buffer, LPSTR* filePart);
 // Cuts path in place to its root: "C:\", "\" or "\\server\share". FALSE when it has none; a drive
 // without a separator ("C:x") is then cut to "C:", as on Windows.
@@ -158,28 +161,30 @@ int lstrcmpA(LPCSTR first, LPCSTR second);
 BOOL PathIsDirectoryA(LPCSTR path);
 // Only the serial number is ever asked for; every other output may be null. FALSE for any root
 // but drive C:.
-BOOL GetVolumeInformationA(LPCSTR root, LPSTR volumeName, DWORD volumeNameSize, LPDWORD serialNumber,
-                           LPDWORD maximumComponentLength, LPDWORD fileSystemFlags,
-                           LPSTR fileSystemName, DWORD fileSystemNameSize);
+BOOL GetVolumeInformationA(LPCSTR root, LPSTR volumeName, DWORD volumeNameSize,
+                           LPDWORD serialNumber, LPDWORD maximumComponentLength,
+                           LPDWORD fileSystemFlags, LPSTR fileSystemName, DWORD fileSystemNameSize);
 
 // Opens the listing of the folder in pattern ("folder\*") and delivers its first entry, or gives
 // INVALID_HANDLE_VALUE. Every entry comes, hidden ones and "." and ".." too, in the directory's own
-// order. A link to a folder is a folder entry; a link that leads nowhere is a plain file entry; both
-// carry FILE_ATTRIBUTE_REPARSE_POINT. However many entries a folder has and however many listings are
-// open at once, they hold a bounded amount of memory and of descriptors. A folder listed again straight after, with no other
-// folder listed in between, may deliver the entries read the time before. Times and sizes are those
-// of the entries that are not folders (and of links); a folder's own are left zero, since nothing
-// reads them and each costs a stat here.
+// order. A link to a folder is a folder entry; a link that leads nowhere is a plain file entry;
+// both carry FILE_ATTRIBUTE_REPARSE_POINT. However many entries a folder has and however many
+// listings are open at once, they hold a bounded amount of memory and of descriptors. A folder
+// listed again straight after, with no other folder listed in between, may deliver the entries read
+// the time before. Times and sizes are those of the entries that are not folders (and of links); a
+// folder's own are left zero, since nothing reads them and each costs a stat here.
 HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* entry);
 // FindFirstFileA with two hints. FindExSearchLimitToDirectories: the listing may leave out entries
-// that are not folders (callers still check). FindExInfoBasic: the caller reads names and attributes
-// only, so the times and sizes, which cost a stat per entry here, are left zero. The flags are ignored.
-HANDLE FindFirstFileExA(LPCSTR pattern, FINDEX_INFO_LEVELS level, void* entry, FINDEX_SEARCH_OPS search,
-                        void* searchFilter, DWORD flags);
+// that are not folders (callers still check). FindExInfoBasic: the caller reads names and
+// attributes only, so the times and sizes, which cost a stat per entry here, are left zero. The
+// flags are ignored.
+HANDLE FindFirstFileExA(LPCSTR pattern, FINDEX_INFO_LEVELS level, void* entry,
+                        FINDEX_SEARCH_OPS search, void* searchFilter, DWORD flags);
 // Delivers the next entry; FALSE when the listing is exhausted.
 BOOL FindNextFileA(HANDLE listing, WIN32_FIND_DATAA* entry);
 BOOL FindClose(HANDLE listing);
-// Only ever called to identify a folder; the returned handle is good for GetFileInformationByHandle.
+// Only ever called to identify a folder; the returned handle is good for
+// GetFileInformationByHandle.
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, void* security, DWORD disposition,
                    DWORD flags, HANDLE templateFile);
 // Fills the volume serial number and file index that identify the file; the other fields are zero.
@@ -193,9 +198,9 @@ BOOL FileTimeToSystemTime(const FILETIME* time, SYSTEMTIME* calendar);
 
 // The argument vector main works with, argv[0] included; argc is set to its length. It follows the
 // start-up rules of a Windows program whatever the C runtime does: on Windows it is split anew from
-// GetCommandLineW() and each argument given in its narrow form (a path typed with a name outside the
-// code page still leads to its folder: see files-win32.cc), elsewhere the shell has split it already
-// and argv is handed back.
+// GetCommandLineW() and each argument given in its narrow form (a path typed with a name outside
+// the code page still leads to its folder: see files-win32.cc), elsewhere the shell has split it
+// already and argv is handed back.
 const char* const* ProgramArguments(int& argc, char** argv);
 
 // Makes standard output behave as a Windows console program's text-mode output: every newline

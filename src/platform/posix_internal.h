@@ -2,6 +2,8 @@
 // system); nothing outside src/platform and tests includes this.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstddef>
 #include <ctime>
 #include <string>
@@ -22,6 +24,15 @@ DWORD CopyPathResult(const std::string& result, DWORD length, LPSTR buffer);
 // A time as 100-nanosecond ticks since 1601-01-01 UTC. A time before 1601 cannot be one, and comes
 // out as the largest value, which FileTimeToSystemTime rejects.
 FILETIME FileTimeFromPosix(const timespec& time);
+
+// A file's last-write and last-access times; macOS names these fields of struct stat its own way.
+#if defined(__APPLE__)
+inline const timespec& LastWriteTime(const struct stat& status) { return status.st_mtimespec; }
+inline const timespec& LastAccessTime(const struct stat& status) { return status.st_atimespec; }
+#else
+inline const timespec& LastWriteTime(const struct stat& status) { return status.st_mtim; }
+inline const timespec& LastAccessTime(const struct stat& status) { return status.st_atim; }
+#endif
 
 // The serial number of the volume at "/" (a stable 32-bit value derived from its file system id)
 // and the longest name it allows; false when they cannot be read.

@@ -21,7 +21,8 @@ CivilDate CivilFromDays(std::int64_t days) {
   days += 719'468;
   std::int64_t const era = (days >= 0 ? days : days - 146'096) / 146'097;
   auto const dayOfEra = static_cast<unsigned>(days - era * 146'097);
-  unsigned const yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36'524 - dayOfEra / 146'096) / 365;
+  unsigned const yearOfEra =
+      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36'524 - dayOfEra / 146'096) / 365;
   unsigned const dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
   unsigned const monthIndex = (5 * dayOfYear + 2) / 153;
   unsigned const day = dayOfYear - (153 * monthIndex + 2) / 5 + 1;

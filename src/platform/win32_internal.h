@@ -3,9 +3,9 @@
 #pragma once
 
 #define FOLDGRAF_SYSTEM_NARROW_API
-#include "platform/platform.h"
-
 #include <string>
+
+#include "platform/platform.h"
 
 // text in the ANSI code page, converted as the narrow interfaces convert it.
 std::wstring WideFromNarrow(const std::string& text);

@@ -1,6 +1,6 @@
 // Built-in texts are written once, in UTF-8, in the source. Each platform writes them in its own
-// narrow encoding, made from that one source at compile time: UTF-8 unchanged on POSIX, code page 932
-// on Windows. A character that code page 932 lacks stops every build, never the output.
+// narrow encoding, made from that one source at compile time: UTF-8 unchanged on POSIX, code page
+// 932 on Windows. A character that code page 932 lacks stops every build, never the output.
 #pragma once
 
 #include <cstddef>
@@ -43,7 +43,8 @@ struct NativeText {
 };
 
 // Converts NUL-terminated UTF-8 into code page 932; a character that the table lacks, or UTF-8 that
-// is not well formed, makes the result's size exceed the input (detected by ToCodePage932's callers).
+// is not well formed, makes the result's size exceed the input (detected by ToCodePage932's
+// callers).
 constexpr std::size_t ConvertToCodePage932(const char* utf8, char* out) {
   std::size_t written = 0;
   for (std::size_t at = 0; utf8[at] != '\0';) {

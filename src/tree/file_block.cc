@@ -13,7 +13,11 @@ namespace {
 constexpr const char* kTimeStampFormat = "%.4d/%.2d/%.2d %.2d:%.2d:%.2d    ";
 // Same width as a real time stamp, so the names stay in one column.
 // (Split so that no "??/" appears in one piece, which older compilers would read as a trigraph.)
-constexpr const char* kUnknownTimeStamp = "????" "/??" "/??" " ??:??:??    ";
+constexpr const char* kUnknownTimeStamp =
+    "????"
+    "/??"
+    "/??"
+    " ??:??:??    ";
 
 void PrintTimeStamp(const FILETIME& lastWrite) {
   SYSTEMTIME time;

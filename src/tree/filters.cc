@@ -10,16 +10,17 @@ bool IsDirectory(const WIN32_FIND_DATAA& entry) {
   return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-bool NextMatching(HANDLE listing, WIN32_FIND_DATAA& entry, bool (*matches)(const WIN32_FIND_DATAA&)) {
+bool NextMatching(HANDLE listing, WIN32_FIND_DATAA& entry,
+                  bool (*matches)(const WIN32_FIND_DATAA&)) {
   while (FindNextFileA(listing, &entry)) {
     if (matches(entry)) return true;
   }
   return false;
 }
 
-// The listing with its first matching entry in entry; INVALID_HANDLE_VALUE when it cannot be opened,
-// kNoEntries when nothing in it matches. The hints let the platform skip work nobody reads: only the
-// file block with time stamps reads more of an entry than its name and attributes.
+// The listing with its first matching entry in entry; INVALID_HANDLE_VALUE when it cannot be
+// opened, kNoEntries when nothing in it matches. The hints let the platform skip work nobody reads:
+// only the file block with time stamps reads more of an entry than its name and attributes.
 HANDLE FirstMatching(const std::string& pattern, WIN32_FIND_DATAA& entry,
                      bool (*matches)(const WIN32_FIND_DATAA&), FINDEX_INFO_LEVELS level,
                      FINDEX_SEARCH_OPS search) {
@@ -69,8 +70,8 @@ bool HasSubfolders(const std::string& path) {
 }
 
 HANDLE FirstPlainFile(const std::string& pattern, WIN32_FIND_DATAA& entry, bool withTimes) {
-  return FirstMatching(pattern, entry, IsPlainFileEntry, withTimes ? FindExInfoStandard : FindExInfoBasic,
-                       FindExSearchNameMatch);
+  return FirstMatching(pattern, entry, IsPlainFileEntry,
+                       withTimes ? FindExInfoStandard : FindExInfoBasic, FindExSearchNameMatch);
 }
 
 bool NextPlainFile(HANDLE listing, WIN32_FIND_DATAA& entry) {

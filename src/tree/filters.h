@@ -1,16 +1,18 @@
 // The enumeration filters: they pick subfolders or plain files out of a folder's listing, passing
-// over "." and ".." wherever the listing delivers them. Nothing else about an entry is looked at, so
-// hidden and system entries pass.
+// over "." and ".." wherever the listing delivers them. Nothing else about an entry is looked at,
+// so hidden and system entries pass.
 #pragma once
 
 #include <string>
 
 #include "platform/platform.h"
 
-// What a First... filter gives when the listing holds no matching entry; the listing is then closed.
+// What a First... filter gives when the listing holds no matching entry; the listing is then
+// closed.
 inline HANDLE const kNoEntries = nullptr;
 
-// path, a backslash and an asterisk; false when that does not fit the platform's path buffer (kPathLimit), NUL included.
+// path, a backslash and an asterisk; false when that does not fit the platform's path buffer
+// (kPathLimit), NUL included.
 bool MakeSearchPattern(const std::string& path, std::string& pattern);
 
 bool IsSubfolderEntry(const WIN32_FIND_DATAA& entry);

@@ -9,7 +9,8 @@ constexpr auto kExtendedEnd = ToNativeText("└─");
 constexpr auto kExtendedBar = ToNativeText("│  ");
 constexpr const char* kBlank = "    ";
 
-constexpr GlyphSet kExtendedGlyphs{kExtendedTee.bytes, kExtendedEnd.bytes, kExtendedBar.bytes, kBlank};
+constexpr GlyphSet kExtendedGlyphs{kExtendedTee.bytes, kExtendedEnd.bytes, kExtendedBar.bytes,
+                                   kBlank};
 constexpr GlyphSet kAsciiGlyphs{"+---", "\\---", "|   ", kBlank};
 
 }  // namespace

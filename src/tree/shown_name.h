@@ -7,8 +7,8 @@
 
 // Into a file or a pipe a name is written byte for byte: scripts read it back. On a terminal every
 // control character in it is written as one "?", since whoever names a file could otherwise retitle
-// or clear the terminal of whoever lists it, move its cursor over earlier lines, or break one line in
-// two.
+// or clear the terminal of whoever lists it, move its cursor over earlier lines, or break one line
+// in two.
 struct ShownName {
   const char* bytes;
   bool toTerminal;

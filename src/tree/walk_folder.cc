@@ -11,7 +11,8 @@
 namespace {
 
 // One folder on the path from the target down to the folder being walked. Its identity is asked for
-// only when a link needs comparing with it: most trees hold no links, and each identity costs a call.
+// only when a link needs comparing with it: most trees hold no links, and each identity costs a
+// call.
 struct FolderOnPath {
   const std::string& path;
   FolderOnPath* parent;
@@ -80,8 +81,8 @@ void WalkBelow(const std::string& path, const std::string& prefix, DisplayOption
     bool const more = NextSubfolder(listing, next);
     std::string const childPath = path + '\\' + current.cFileName;
     std::string const childPrefix = prefix + (more ? glyphs.bar : glyphs.blank);
-    std::cout << prefix << (more ? glyphs.tee : glyphs.end) << ShownName{current.cFileName, options.toTerminal}
-              << std::endl;
+    std::cout << prefix << (more ? glyphs.tee : glyphs.end)
+              << ShownName{current.cFileName, options.toTerminal} << std::endl;
     WalkBelow(childPath, childPrefix, options, &self, IsLink(current));
     if (!more) break;
     current = next;

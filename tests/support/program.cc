@@ -35,7 +35,7 @@ const PlatformUnderTest& UnderTest() {
       under_test.wine = true;
       under_test.drive = 'Z';
       under_test.missing_drive = 'Y';  // a fresh Wine prefix has drives C: and Z: only
-      under_test.max_path = 32767;  // the wide API's limit, which the program's buffers follow
+      under_test.max_path = 32767;     // the wide API's limit, which the program's buffers follow
     }
     return under_test;
   }();
