@@ -3,7 +3,10 @@
 #pragma once
 
 #define FOLDGRAF_SYSTEM_NARROW_API
+#include <cstddef>
+#include <cwchar>
 #include <string>
+#include <utility>
 
 #include "platform/platform.h"
 
@@ -14,5 +17,58 @@ std::string NarrowFromWide(const std::wstring& text);
 std::wstring WideFromUtf8(const std::string& text);
 std::string Utf8FromWide(const std::wstring& text);
 
-// Remembers that narrow, a command-line argument, stands for wide.
+// Narrow paths, a whole character at a time.
+bool IsDoubleByte(const char* at);
+// Whether path is base itself or lies below it; rest is then what follows base, its separator
+// first.
+bool Below(const std::string& path, const std::string& base, std::string& rest);
+// Where the last part of a narrow path begins.
+std::size_t LastPartAt(const char* path);
+// Where the first separator of a narrow path is, or its length when it has none.
+std::size_t FirstSeparatorAt(const char* path);
+// How many bytes of text, whole characters only, fit in limit bytes.
+std::size_t WholeCharactersWithin(const std::string& text, std::size_t limit);
+
+// The narrow paths the platform handed out that are not built from a listing's names: a
+// command-line argument, the current folder, the last full path made; each stands for wide.
 void RememberTypedPath(const std::string& narrow, const std::wstring& wide);
+void RememberCurrentFolder(const std::string& narrow, const std::wstring& wide);
+void RememberFullPath(const std::string& narrow, const std::wstring& wide);
+
+// An open listing, as the narrow operations hand it out.
+struct DeliveredFolder {
+  std::string shown;
+  std::wstring real;
+};
+
+struct Listing {
+  HANDLE find;
+  std::string folder;
+  std::wstring wideFolder;
+  DeliveredFolder earlier;
+  DeliveredFolder later;
+
+  void Delivered(const WIN32_FIND_DATAW& entry, const char* shown) {
+    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return;
+    if (std::wcscmp(entry.cFileName, L".") == 0 || std::wcscmp(entry.cFileName, L"..") == 0) return;
+    std::swap(earlier, later);
+    later.shown.assign(shown);
+    later.real.assign(entry.cFileName);
+  }
+  void Exhausted() {
+    std::swap(earlier, later);
+    later.shown.clear();
+    later.real.clear();
+  }
+  std::wstring RealName(const std::string& shown) const {
+    if (!earlier.real.empty() && earlier.shown == shown) return earlier.real;
+    if (!later.real.empty() && later.shown == shown) return later.real;
+    return WideFromNarrow(shown);
+  }
+};
+
+// While a listing is open, paths below its folder are taken to the real names it delivered.
+void AddOpenListing(Listing* listing);
+void RemoveOpenListing(Listing* listing);
+// The wide path a narrow one the platform handed out stands for.
+std::wstring WidePath(const std::string& path);

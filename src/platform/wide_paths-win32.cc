@@ -1,0 +1,124 @@
+// Which wide path a narrow path that the platform handed out stands for. The program builds its
+// paths from the narrow names it was given (a folder's path, a backslash and a name), and a name
+// outside the code page does not lead back to its folder; the two records here take such a path
+// back to the real wide names.
+#include <vector>
+
+#include "platform/win32_internal.h"
+
+namespace {
+
+// ---------------------------------------------------------------------------------------------
+// Typed paths: the narrow paths the platform handed out that are not built from a listing's
+// names: the command-line arguments, the current folder and the last full path made, each with the
+// wide path it stands for. Bound: the arguments, one current folder and one full path.
+class TypedPaths {
+ public:
+  static TypedPaths& Get() {
+    static TypedPaths paths;
+    return paths;
+  }
+  void RememberArgument(const std::string& narrow, const std::wstring& wide) {
+    arguments_.push_back({narrow, wide});
+  }
+  void RememberCurrentFolder(const std::string& narrow, const std::wstring& wide) {
+    currentFolder_ = {narrow, wide};
+  }
+  void RememberFullPath(const std::string& narrow, const std::wstring& wide) {
+    fullPath_ = {narrow, wide};
+  }
+  // The wide form of path when it is one of these or lies below one, the longest first.
+  bool Resolve(const std::string& path, std::wstring& wide) const {
+    const Pair* best = nullptr;
+    std::string rest, bestRest;
+    auto consider = [&](const Pair& pair) {
+      if (Below(path, pair.narrow, rest) &&
+          (best == nullptr || pair.narrow.size() > best->narrow.size())) {
+        best = &pair;
+        bestRest = rest;
+      }
+    };
+    consider(fullPath_);
+    consider(currentFolder_);
+    for (Pair const& argument : arguments_) consider(argument);
+    if (best == nullptr) return false;
+    wide = best->wide + WideFromNarrow(bestRest);
+    return true;
+  }
+
+ private:
+  struct Pair {
+    std::string narrow;
+    std::wstring wide;
+  };
+  std::vector<Pair> arguments_;
+  Pair currentFolder_;
+  Pair fullPath_;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Open listings. Each open listing keeps its folder's narrow path as the caller spelled it, the
+// wide path that stands for it, and the last two subfolders it delivered ("." and ".." aside), by
+// shown and by real name; a failed fetch at the end counts as one delivery of nothing. A narrow
+// path made of an open listing's folder, a backslash and a name is taken to the recorded subfolder
+// of that name; when both recorded subfolders show that name, to the earlier one. That is how the
+// walk goes: it fetches the subfolder after the one it is about to enter first (the look-ahead),
+// and its ancestors' listings hold still, each with the entered subfolder as the earlier of the
+// two. Bound: two entries per open listing, whatever the size of the folders or the tree.
+// (The record of each open listing is Listing, in win32_internal.h.)
+class OpenListings {
+ public:
+  static OpenListings& Get() {
+    static OpenListings listings;
+    return listings;
+  }
+  void Add(Listing* listing) { open_.push_back(listing); }
+  void Remove(Listing* listing) {
+    for (std::size_t at = open_.size(); at-- > 0;) {
+      if (open_[at] == listing) {
+        open_.erase(open_.begin() + static_cast<std::ptrdiff_t>(at));
+        return;
+      }
+    }
+  }
+  // The wide form of path when it is an open listing's folder or lies below one. The newest listing
+  // that fits is the deepest: the walk opens one per level, each below the one before.
+  bool Resolve(const std::string& path, std::wstring& wide) const {
+    std::string rest;
+    for (std::size_t at = open_.size(); at-- > 0;) {
+      Listing const& listing = *open_[at];
+      if (!Below(path, listing.folder, rest)) continue;
+      wide = listing.wideFolder;
+      if (rest.empty()) return true;
+      std::string const name = rest.substr(1, FirstSeparatorAt(rest.c_str() + 1));
+      wide += WideFromNarrow(rest.substr(0, 1)) + listing.RealName(name) +
+              WideFromNarrow(rest.substr(1 + name.size()));
+      return true;
+    }
+    return false;
+  }
+
+ private:
+  std::vector<Listing*> open_;
+};
+
+}  // namespace
+
+void RememberTypedPath(const std::string& narrow, const std::wstring& wide) {
+  TypedPaths::Get().RememberArgument(narrow, wide);
+}
+void RememberCurrentFolder(const std::string& narrow, const std::wstring& wide) {
+  TypedPaths::Get().RememberCurrentFolder(narrow, wide);
+}
+void RememberFullPath(const std::string& narrow, const std::wstring& wide) {
+  TypedPaths::Get().RememberFullPath(narrow, wide);
+}
+void AddOpenListing(Listing* listing) { OpenListings::Get().Add(listing); }
+void RemoveOpenListing(Listing* listing) { OpenListings::Get().Remove(listing); }
+
+// The wide path a narrow one the platform handed out stands for.
+std::wstring WidePath(const std::string& path) {
+  std::wstring wide;
+  if (OpenListings::Get().Resolve(path, wide) || TypedPaths::Get().Resolve(path, wide)) return wide;
+  return WideFromNarrow(path);
+}
