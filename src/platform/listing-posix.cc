@@ -141,7 +141,16 @@ bool Describe(const Listing& listing, const FolderRecord& record, WIN32_FIND_DAT
   if (length >= sizeof entry.cFileName) return false;
   if (!listing.matchesAll && fnmatch(listing.match.c_str(), record.d_name, 0) != 0) return false;
 
-  entry = {};
+  // Every field but the name, which is copied with its NUL below: clearing the whole entry would
+  // cost more than the rest of the record's description.
+  entry.ftCreationTime = {};
+  entry.ftLastAccessTime = {};
+  entry.ftLastWriteTime = {};
+  entry.nFileSizeHigh = 0;
+  entry.nFileSizeLow = 0;
+  entry.dwReserved0 = 0;
+  entry.dwReserved1 = 0;
+  std::memset(entry.cAlternateFileName, 0, sizeof entry.cAlternateFileName);
   bool const link =
       (record.d_type == DT_LNK || record.d_type == DT_UNKNOWN) && IsLinkRecord(listing, record);
   bool directory = record.d_type == DT_DIR;
