@@ -123,14 +123,14 @@ void CloseListing(Listing* listing) {
     delete listing;
     return;
   }
-  // Only the room is kept: every field starts again as a new listing's.
-  std::string folder = std::move(listing->folder);
-  std::string match = std::move(listing->match);
-  std::shared_ptr<Records> buffer = std::move(listing->buffer);
-  *listing = Listing{};
-  listing->folder = std::move(folder);
-  listing->match = std::move(match);
-  listing->buffer = std::move(buffer);
+  // Only the room is kept: what the next listing does not set when it opens starts again as a new
+  // listing's.
+  listing->descriptor = -1;
+  listing->held = -1;
+  listing->records.reset();
+  listing->position = 0;
+  listing->lastChunk = false;
+  listing->read = {};
   caches.spare.reset(listing);
 }
 
