@@ -112,18 +112,24 @@ bool ToPosixPath(const char* windowsPath, std::size_t length, std::string& posix
   } else if (length >= 2 && IsNetworkPath(windowsPath)) {
     return false;
   }
-  // Every listing converts its folder's path, so this is written for speed: one copy, then one
-  // pass that turns each run of separators into one slash.
-  posixPath.assign(rest, windowsPath + length);
-  char* const begin = posixPath.data();
-  char* out = begin;
-  for (const char* at = begin; at != begin + posixPath.size(); ++at) {
-    char const c = IsSeparator(*at) ? '/' : *at;
-    if (c == '/' && out != begin && out[-1] == '/') continue;
-    *out++ = c;
+  // Every listing converts its folder's path, so this is written for speed: one allocation, and
+  // the names between separators copied whole.
+  const char* const end = windowsPath + length;
+  posixPath.resize(end - rest);
+  char* out = posixPath.data();
+  for (const char* at = rest; at != end;) {
+    if (IsSeparator(*at)) {
+      if (out == posixPath.data() || out[-1] != '/') *out++ = '/';
+      ++at;
+      continue;
+    }
+    const char* name = at;
+    while (at != end && !IsSeparator(*at)) ++at;
+    std::memcpy(out, name, at - name);
+    out += at - name;
   }
-  posixPath.resize(out - begin);
-  if (posixPath.empty()) posixPath.assign(1, '.');
+  posixPath.resize(out - posixPath.data());
+  if (posixPath.empty()) posixPath = ".";
   return true;
 }
 
