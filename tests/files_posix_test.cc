@@ -291,6 +291,19 @@ TEST_F(FilesPosixTest, ListingAFolderAgainAfterAnotherSeesItsChanges) {
   EXPECT_EQ(ListAll(windows + "\\b\\*").count("(failed)"), 1u);
 }
 
+// The walk opens three listings of a folder in a row; after the first, each reuses the listing
+// closed before it.
+TEST_F(FilesPosixTest, ListingsOpenedOneAfterAnotherReuseTheLastClosed) {
+  ASSERT_EQ(mkdir((root + "/a").c_str(), 0755), 0);
+  EXPECT_EQ(ListAll(windows + "\\*").size(), 3u);
+  std::size_t const made = Counters().listingsMade;
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(ListAll(windows + "\\*").size(), 3u);
+    EXPECT_EQ(ListAll(windows + "\\a\\*").size(), 2u);
+  }
+  EXPECT_EQ(Counters().listingsMade, made);
+}
+
 void MakeFolders(const std::string& path, int count, const std::string& filler) {
   for (int i = 0; i < count; ++i)
     ASSERT_EQ(mkdir((path + "/" + std::to_string(i) + filler).c_str(), 0755), 0);

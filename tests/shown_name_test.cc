@@ -2,14 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
+#include <string>
 
 namespace {
 
 std::string Masked(const char* name, bool namesAreUtf8) {
-  std::ostringstream out;
-  WriteMaskedName(out, name, namesAreUtf8);
-  return out.str();
+  std::string line;
+  AppendMaskedName(line, name, namesAreUtf8);
+  return line;
 }
 
 // The end-to-end tests see only this build's encoding, UTF-8; the Windows build's names are code

@@ -13,22 +13,10 @@
 #include <string>
 
 #include "platform/listing_caches-posix.h"
+#include "platform/listing_counters-posix.h"
 #include "platform/posix_internal.h"
 
 namespace {
-
-// Everything the listings share from one to the next, changed only by the functions below.
-struct ListingCaches {
-  HeldFolders held;
-  RecentFolder recent;
-  KeptSubfolders kept;
-  PatternFolder pattern;
-};
-
-ListingCaches& Caches() {
-  static ListingCaches caches;
-  return caches;
-}
 
 struct Listing {
   std::string folder;  // POSIX path, to open again for the next chunk
@@ -40,10 +28,29 @@ struct Listing {
   int descriptor = -1;
   int held = -1;  // the folder's held descriptor, while this listing uses it
   std::shared_ptr<const Records> records;
+  // What this listing reads its chunks into, kept with it while nothing else shares it.
+  std::shared_ptr<Records> buffer;
   std::size_t position = 0;
   bool lastChunk = false;
   ReadPosition read;
 };
+
+// Everything the listings share from one to the next, changed only by the functions below.
+struct ListingCaches {
+  HeldFolders held;
+  RecentFolder recent;
+  KeptSubfolders kept;
+  PatternFolder pattern;
+  // Rule: the last listing closed is kept, with the room of its strings and of its records, for
+  // the next listing opened: the walk opens three listings per folder, which then cost no
+  // allocation of their own. Bound: one listing, its records one chunk.
+  std::unique_ptr<Listing> spare;
+};
+
+ListingCaches& Caches() {
+  static ListingCaches caches;
+  return caches;
+}
 
 bool MatchesAll(const std::string& match) {
   return match.empty() || match == "*" || match == "*.*";
@@ -55,8 +62,13 @@ bool ReadNextChunk(Listing& listing) {
   int const descriptor = keepOpen ? listing.descriptor : caches.held.OpenFolder(listing.folder);
   if (descriptor < 0) return false;
   bool const firstChunk = !listing.read.started;
-  auto records = std::make_shared<Records>();
-  bool const read = ReadChunk(descriptor, listing.read, *records, listing.lastChunk);
+  // Forgotten before the read, so that the records it shared with this listing can be read over.
+  caches.recent.Forget(caches.held);
+  listing.records.reset();
+  if (listing.buffer == nullptr || listing.buffer.use_count() > 1) {
+    listing.buffer = std::make_shared<Records>();
+  }
+  bool const read = ReadChunk(descriptor, listing.read, *listing.buffer, listing.lastChunk);
   bool const wholeFolder = read && firstChunk && listing.lastChunk;
   if (!keepOpen && wholeFolder && caches.held.Hold(listing.folder, descriptor)) {
     listing.held = descriptor;
@@ -66,8 +78,7 @@ bool ReadNextChunk(Listing& listing) {
   if (!read) return false;
 
   listing.position = 0;
-  listing.records = std::move(records);
-  caches.recent.Forget(caches.held);
+  listing.records = listing.buffer;
   // A pass over every entry of a folder too large for one chunk keeps its subfolders for the pass
   // over them that follows.
   if (firstChunk && !listing.directoriesOnly && !listing.lastChunk) caches.kept.Start(&listing);
@@ -89,6 +100,9 @@ bool StartListing(Listing& listing) {
   listing.records =
       caches.recent.Recall(listing.folder, listing.directoriesOnly, listing.held, caches.held);
   if (listing.records != nullptr) {
+    // An open listing holds no records besides those it delivers, so memory stays flat however
+    // deep the walk goes.
+    if (listing.buffer != listing.records) listing.buffer.reset();
     listing.read.started = true;
     listing.lastChunk = true;
   }
@@ -105,7 +119,25 @@ void CloseListing(Listing* listing) {
   EndReading(listing->read);
   if (listing->held >= 0) caches.held.Release(listing->held);
   if (listing->descriptor >= 0) close(listing->descriptor);
-  delete listing;
+  if (caches.spare != nullptr) {
+    delete listing;
+    return;
+  }
+  // Only the room is kept: what the next listing does not set when it opens starts again as a new
+  // listing's.
+  listing->descriptor = -1;
+  listing->held = -1;
+  listing->records.reset();
+  listing->position = 0;
+  listing->lastChunk = false;
+  listing->read = {};
+  caches.spare.reset(listing);
+}
+
+Listing* OpenListing() {
+  if (Caches().spare != nullptr) return Caches().spare.release();
+  ++Counters().listingsMade;
+  return new Listing;
 }
 
 // Looks at an entry through the folder's open descriptor where the listing has one.
@@ -141,7 +173,16 @@ bool Describe(const Listing& listing, const FolderRecord& record, WIN32_FIND_DAT
   if (length >= sizeof entry.cFileName) return false;
   if (!listing.matchesAll && fnmatch(listing.match.c_str(), record.d_name, 0) != 0) return false;
 
-  entry = {};
+  // Every field but the name, which is copied with its NUL below: clearing the whole entry would
+  // cost more than the rest of the record's description.
+  entry.ftCreationTime = {};
+  entry.ftLastAccessTime = {};
+  entry.ftLastWriteTime = {};
+  entry.nFileSizeHigh = 0;
+  entry.nFileSizeLow = 0;
+  entry.dwReserved0 = 0;
+  entry.dwReserved1 = 0;
+  std::memset(entry.cAlternateFileName, 0, sizeof entry.cAlternateFileName);
   bool const link =
       (record.d_type == DT_LNK || record.d_type == DT_UNKNOWN) && IsLinkRecord(listing, record);
   bool directory = record.d_type == DT_DIR;
@@ -173,7 +214,7 @@ HANDLE FindFirstFileExA(LPCSTR pattern, FINDEX_INFO_LEVELS level, void* entry,
   std::size_t split = std::strlen(pattern);
   while (split > 0 && pattern[split - 1] != '\\' && pattern[split - 1] != '/') --split;
 
-  auto* const listing = new Listing;
+  Listing* const listing = OpenListing();
   listing->match = pattern + split;
   listing->matchesAll = MatchesAll(listing->match);
   listing->directoriesOnly = search == FindExSearchLimitToDirectories;
@@ -193,7 +234,8 @@ HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* entry) {
 BOOL FindNextFileA(HANDLE handle, WIN32_FIND_DATAA* entry) {
   auto* const listing = static_cast<Listing*>(handle);
   for (;;) {
-    if (listing->position >= listing->records->size()) {
+    // A listing whose last read failed has no records until a read succeeds.
+    if (listing->records == nullptr || listing->position >= listing->records->size()) {
       if (listing->lastChunk || !ReadNextChunk(*listing)) return FALSE;
       continue;
     }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <iostream>
+#include <string>
 
 #include "platform/platform.h"
 #include "tree/filters.h"
@@ -29,6 +30,10 @@ void PrintTimeStamp(const FILETIME& lastWrite) {
   }
 }
 
+void WriteLinePiece(const std::string& piece) {
+  std::cout.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+}
+
 }  // namespace
 
 bool PrintFileBlock(const std::string& pattern, const std::string& prefix, bool hasSub,
@@ -40,13 +45,25 @@ bool PrintFileBlock(const std::string& pattern, const std::string& prefix, bool 
 
   GlyphSet const& glyphs = SelectGlyphs(options.asciiGlyphs);
   const char* const segment = hasSub ? glyphs.bar : glyphs.blank;
+  // Each line is assembled here and handed to the stream whole; a time stamp, which printf writes,
+  // goes between its two pieces.
+  std::string line;
   do {
-    std::cout << prefix << segment;
-    if (options.showTimes) PrintTimeStamp(entry.ftLastWriteTime);
-    std::cout << ShownName{entry.cFileName, options.toTerminal} << std::endl;
+    line.assign(prefix).append(segment);
+    if (options.showTimes) {
+      WriteLinePiece(line);
+      line.clear();
+      PrintTimeStamp(entry.ftLastWriteTime);
+    }
+    AppendShownName(line, ShownName{entry.cFileName, options.toTerminal});
+    line.push_back('\n');
+    WriteLinePiece(line);
+    std::cout.flush();
   } while (NextPlainFile(listing, entry));
   FindClose(listing);
 
-  std::cout << prefix << segment << std::endl;
+  line.assign(prefix).append(segment).push_back('\n');
+  WriteLinePiece(line);
+  std::cout.flush();
   return true;
 }

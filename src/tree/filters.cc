@@ -3,6 +3,8 @@
 namespace {
 
 bool IsDotEntry(const WIN32_FIND_DATAA& entry) {
+  // Most names do not start with a dot; the comparisons are paid only by those that do.
+  if (entry.cFileName[0] != '.') return false;
   return lstrcmpA(entry.cFileName, ".") == 0 || lstrcmpA(entry.cFileName, "..") == 0;
 }
 

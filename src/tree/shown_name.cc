@@ -16,8 +16,8 @@ std::size_t ControlLength(const char* text, bool namesAreUtf8) {
 
 }  // namespace
 
-void WriteMaskedName(std::ostream& out, const char* name, bool namesAreUtf8) {
-  const char* kept = name;  // the start of the bytes not yet written
+void AppendMaskedName(std::string& line, const char* name, bool namesAreUtf8) {
+  const char* kept = name;  // the start of the bytes not yet appended
   const char* at = name;
   while (*at != '\0') {
     std::size_t const length = ControlLength(at, namesAreUtf8);
@@ -25,10 +25,24 @@ void WriteMaskedName(std::ostream& out, const char* name, bool namesAreUtf8) {
       ++at;
       continue;
     }
-    out.write(kept, at - kept);
-    out.put('?');
+    line.append(kept, at - kept).push_back('?');
     at += length;
     kept = at;
   }
-  out.write(kept, at - kept);
+  line.append(kept, at - kept);
+}
+
+void AppendShownName(std::string& line, ShownName name) {
+  if (!name.toTerminal) {
+    line.append(name.bytes);
+    return;
+  }
+  AppendMaskedName(line, name.bytes);
+}
+
+std::ostream& operator<<(std::ostream& out, ShownName name) {
+  if (!name.toTerminal) return out << name.bytes;
+  std::string masked;
+  AppendMaskedName(masked, name.bytes);
+  return out << masked;
 }

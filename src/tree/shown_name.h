@@ -2,6 +2,7 @@
 #pragma once
 
 #include <ostream>
+#include <string>
 
 #include "platform/platform.h"
 
@@ -14,13 +15,11 @@ struct ShownName {
   bool toTerminal;
 };
 
-// name with every control character written as one "?"; the rest, valid text or not, unchanged.
-// namesAreUtf8 adds the C1 controls in their UTF-8 form to the C0 controls and DEL.
-void WriteMaskedName(std::ostream& out, const char* name, bool namesAreUtf8 = kNamesAreUtf8);
+// Appends name to line with every control character written as one "?"; the rest, valid text or
+// not, unchanged. namesAreUtf8 adds the C1 controls in their UTF-8 form to the C0 controls and DEL.
+void AppendMaskedName(std::string& line, const char* name, bool namesAreUtf8 = kNamesAreUtf8);
 
-// A single branch when the output is not a terminal.
-inline std::ostream& operator<<(std::ostream& out, ShownName name) {
-  if (!name.toTerminal) return out << name.bytes;
-  WriteMaskedName(out, name.bytes);
-  return out;
-}
+// Appends name as shown to line: a single branch when the output is not a terminal.
+void AppendShownName(std::string& line, ShownName name);
+
+std::ostream& operator<<(std::ostream& out, ShownName name);

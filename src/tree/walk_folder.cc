@@ -1,6 +1,8 @@
 #include "tree/walk_folder.h"
 
+#include <cstddef>
 #include <iostream>
+#include <string>
 
 #include "platform/platform.h"
 #include "tree/file_block.h"
@@ -10,15 +12,27 @@
 
 namespace {
 
-// One folder on the path from the target down to the folder being walked. Its identity is asked for
-// only when a link needs comparing with it: most trees hold no links, and each identity costs a
-// call.
+// One folder on the path from the target down to the folder being walked: the first length bytes of
+// the walk's path. Its identity is asked for only when a link needs comparing with it: most trees
+// hold no links, and each identity costs a call.
 struct FolderOnPath {
   const std::string& path;
+  std::size_t length;
   FolderOnPath* parent;
   bool asked = false;
   bool known = false;
   BY_HANDLE_FILE_INFORMATION identity{};
+};
+
+// What the whole walk shares. The path and the prefix grow by a subfolder's part on the way down
+// and are cut back on the way up, and every line is assembled in the one line buffer, so a folder
+// and a line cost no allocation of their own once the longest has been seen.
+struct Walk {
+  std::string path;
+  std::string prefix;
+  std::string pattern;
+  std::string line;
+  DisplayOptions options;
 };
 
 bool IdentifyFolder(const std::string& path, BY_HANDLE_FILE_INFORMATION& identity) {
@@ -34,7 +48,7 @@ bool IdentifyFolder(const std::string& path, BY_HANDLE_FILE_INFORMATION& identit
 bool Identify(FolderOnPath& folder) {
   if (!folder.asked) {
     folder.asked = true;
-    folder.known = IdentifyFolder(folder.path, folder.identity);
+    folder.known = IdentifyFolder(folder.path.substr(0, folder.length), folder.identity);
   }
   return folder.known;
 }
@@ -59,31 +73,36 @@ bool IsLink(const WIN32_FIND_DATAA& entry) {
   return (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
-void WalkBelow(const std::string& path, const std::string& prefix, DisplayOptions options,
-               FolderOnPath* parent, bool throughLink) {
+void WalkBelow(Walk& walk, FolderOnPath* parent, bool throughLink) {
   if (!std::cout) return;
-  FolderOnPath self{path, parent};
+  FolderOnPath self{walk.path, walk.path.size(), parent};
   if (throughLink && LeadsBack(self)) return;
 
-  bool const hasSub = HasSubfolders(path);
-  std::string pattern;
-  if (!MakeSearchPattern(path, pattern)) return;
-  if (options.listFiles && !PrintFileBlock(pattern, prefix, hasSub, options)) return;
+  DisplayOptions const options = walk.options;
+  bool const hasSub = HasSubfolders(walk.path);
+  if (!MakeSearchPattern(walk.path, walk.pattern)) return;
+  if (options.listFiles && !PrintFileBlock(walk.pattern, walk.prefix, hasSub, options)) return;
 
   WIN32_FIND_DATAA current;
   WIN32_FIND_DATAA next;
-  HANDLE const listing = FirstSubfolder(pattern, current);
+  HANDLE const listing = FirstSubfolder(walk.pattern, current);
   if (listing == kNoEntries) return;
 
   GlyphSet const& glyphs = SelectGlyphs(options.asciiGlyphs);
+  std::size_t const pathLength = walk.path.size();
+  std::size_t const prefixLength = walk.prefix.size();
   for (;;) {
     // The look-ahead decides the connector, so it comes before the line and the subtree.
     bool const more = NextSubfolder(listing, next);
-    std::string const childPath = path + '\\' + current.cFileName;
-    std::string const childPrefix = prefix + (more ? glyphs.bar : glyphs.blank);
-    std::cout << prefix << (more ? glyphs.tee : glyphs.end)
-              << ShownName{current.cFileName, options.toTerminal} << std::endl;
-    WalkBelow(childPath, childPrefix, options, &self, IsLink(current));
+    walk.line.assign(walk.prefix).append(more ? glyphs.tee : glyphs.end);
+    AppendShownName(walk.line, ShownName{current.cFileName, options.toTerminal});
+    walk.line.push_back('\n');
+    std::cout.write(walk.line.data(), static_cast<std::streamsize>(walk.line.size())).flush();
+    walk.path.append(1, '\\').append(current.cFileName);
+    walk.prefix.append(more ? glyphs.bar : glyphs.blank);
+    WalkBelow(walk, &self, IsLink(current));
+    walk.path.resize(pathLength);
+    walk.prefix.resize(prefixLength);
     if (!more) break;
     current = next;
   }
@@ -93,5 +112,6 @@ void WalkBelow(const std::string& path, const std::string& prefix, DisplayOption
 }  // namespace
 
 void WalkFolder(const std::string& path, const std::string& prefix, DisplayOptions options) {
-  WalkBelow(path, prefix, options, nullptr, false);
+  Walk walk{path, prefix, {}, {}, options};
+  WalkBelow(walk, nullptr, false);
 }
