@@ -108,8 +108,8 @@ HANDLE WideBackedFindFirstFileExA(LPCSTR pattern, FINDEX_INFO_LEVELS level, void
   std::size_t const part = LastPartAt(pattern);
   std::string const folder(pattern, part > 0 ? part - 1 : 0);
   std::wstring const wideFolder = part > 0 ? WidePath(folder) : std::wstring();
-  std::wstring const spec = WideFromNarrow(pattern + part);
-  std::wstring const widePattern = part > 0 ? wideFolder + L'\\' + spec : spec;
+  std::wstring const namePattern = WideFromNarrow(pattern + part);
+  std::wstring const widePattern = part > 0 ? wideFolder + L'\\' + namePattern : namePattern;
   WIN32_FIND_DATAW found;
   HANDLE const find =
       FindFirstFileExW(ForSystem(widePattern).c_str(), level, &found, search, searchFilter, flags);
