@@ -2,13 +2,9 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 
-// From support/folders.h and support/expected_listing.h, declared alone so that nothing else of
-// the end-to-end support comes with this header.
-std::string MakeTempFolder(const std::string& parent);
-void RemoveTree(const std::string& path);
-std::string WinPath(std::string_view posix);
+#include "support/expected_listing.h"
+#include "support/folders.h"
 
 class TemporaryFolder {
  public:

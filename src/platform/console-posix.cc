@@ -1,8 +1,8 @@
 // Standard output as a Windows console program has it in text mode: every newline leaves as CR LF,
 // whether it was written by printf or by std::cout, and both write into one buffer, in call order.
 // Each line is assembled in that buffer, its newlines already turned into CR LF, and leaves with
-// one write(2) when std::endl flushes it: a reader of a pipe sees every line as soon as it is
-// complete, and an interrupted run has lost nothing it wrote.
+// one write(2) when the stream is flushed at its end: a reader of a pipe sees every line as soon as
+// it is complete, and an interrupted run has lost nothing it wrote.
 #include <unistd.h>
 
 #include <cerrno>
