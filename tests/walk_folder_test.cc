@@ -78,10 +78,10 @@ TEST_F(WalkFolderTest, UnreadableFolderShowsItsLineAndNothingBelowThenSiblingsGo
   EXPECT_EQ(Walk("C:\\w", options), Lines({"├─locked", "└─open", "    └─child"}));
 }
 
-TEST_F(WalkFolderTest, FolderThatVanishesAfterTheProbeShowsNothingBelowIt) {
+TEST_F(WalkFolderTest, FolderThatVanishesAfterItsLineShowsNothingBelowIt) {
   fake.AddFolder("C:\\w", {Folder("going"), Folder("staying")});
   fake.AddFolder("C:\\w\\going", {Folder("child"), File("f")});
-  fake.VanishAfter("C:\\w\\going", 1);
+  fake.VanishAfter("C:\\w\\going", 0);
   EXPECT_EQ(Walk("C:\\w"), Lines({"├─going", "└─staying"}));
 }
 

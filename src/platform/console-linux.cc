@@ -1,6 +1,6 @@
-// Linux's way of routing printf into the line: stdout becomes a stream of the C library's own whose
-// writes are ours. It keeps its own buffer, where printf formats in place, and it is emptied into
-// the line whenever std::cout is about to write or flush and printf has left bytes in it.
+// Linux's way of routing printf into the line: stdout becomes an unbuffered stream of the C
+// library's own whose writes are ours, so each printf's bytes join the line as it returns and
+// nothing is left to collect.
 #include <stdio_ext.h>
 
 #include <cstdio>
@@ -8,8 +8,6 @@
 #include "platform/console_posix_internal.h"
 
 namespace {
-
-FILE* printedStream = nullptr;
 
 ssize_t WritePrinted(void*, const char* data, std::size_t size) {
   AppendPrintedBytes(data, size);
@@ -22,13 +20,11 @@ void RoutePrintfToOutput() {
   cookie_io_functions_t const functions{nullptr, WritePrinted, nullptr, nullptr};
   FILE* const stream = fopencookie(nullptr, "w", functions);
   if (stream == nullptr) return;
+  std::setvbuf(stream, nullptr, _IONBF, 0);
   // One thread writes: a printf need not take the stream's lock.
   __fsetlocking(stream, FSETLOCKING_BYCALLER);
   std::fflush(stdout);
   stdout = stream;
-  printedStream = stream;
 }
 
-void CollectPrintedBytes() {
-  if (printedStream != nullptr && __fpending(printedStream) > 0) std::fflush(printedStream);
-}
+void CollectPrintedBytes() {}

@@ -5,10 +5,6 @@
 #include "platform/listing_caches-posix.h"
 #include "platform/listing_counters-posix.h"
 
-bool MayBeFolder(const FolderRecord& record) {
-  return record.d_type == DT_DIR || record.d_type == DT_LNK || record.d_type == DT_UNKNOWN;
-}
-
 bool KeptSubfolders::Start(const void* pass) {
   if (pass_ != nullptr) return false;
   pass_ = pass;

@@ -163,12 +163,28 @@ bool IsLinkRecord(const Listing& listing, const FolderRecord& record) {
          S_ISLNK(status.st_mode);
 }
 
+// Fills in what only the entry's status tells: whether it is a folder and, in listings that fill in
+// details, its times and size. False when the entry has vanished since the folder was read.
+bool DescribeStatus(const Listing& listing, const FolderRecord& record, WIN32_FIND_DATAA& entry,
+                    bool& directory) {
+  struct stat status;
+  if (!StatEntry(listing, record.d_name, status)) return false;
+  directory = S_ISDIR(status.st_mode);
+  if (listing.withDetails) {
+    entry.ftLastWriteTime = FileTimeFromPosix(LastWriteTime(status));
+    entry.ftLastAccessTime = FileTimeFromPosix(LastAccessTime(status));
+    auto const size = static_cast<std::uint64_t>(status.st_size);
+    entry.nFileSizeHigh = static_cast<DWORD>(size >> 32);
+    entry.nFileSizeLow = static_cast<DWORD>(size & 0xFFFFFFFF);
+  }
+  return true;
+}
+
 // Fills entry from one directory record; false when the record is not to be delivered. The
 // listing's record type is trusted for everything but links (and file systems that give no type),
 // so a stat is paid only for links and, in listings that fill in details, for entries that are not
 // folders.
 bool Describe(const Listing& listing, const FolderRecord& record, WIN32_FIND_DATAA& entry) {
-  if (listing.directoriesOnly && !MayBeFolder(record)) return false;
   std::size_t const length = std::strlen(record.d_name);
   if (length >= sizeof entry.cFileName) return false;
   if (!listing.matchesAll && fnmatch(listing.match.c_str(), record.d_name, 0) != 0) return false;
@@ -188,16 +204,7 @@ bool Describe(const Listing& listing, const FolderRecord& record, WIN32_FIND_DAT
   bool directory = record.d_type == DT_DIR;
   // Of a plain folder the listing's type is all anyone reads: its own times are never shown.
   if ((listing.withDetails && !directory) || link || record.d_type == DT_UNKNOWN) {
-    struct stat status;
-    if (!StatEntry(listing, record.d_name, status)) return false;
-    directory = S_ISDIR(status.st_mode);
-    if (listing.withDetails) {
-      entry.ftLastWriteTime = FileTimeFromPosix(LastWriteTime(status));
-      entry.ftLastAccessTime = FileTimeFromPosix(LastAccessTime(status));
-      auto const size = static_cast<std::uint64_t>(status.st_size);
-      entry.nFileSizeHigh = static_cast<DWORD>(size >> 32);
-      entry.nFileSizeLow = static_cast<DWORD>(size & 0xFFFFFFFF);
-    }
+    if (!DescribeStatus(listing, record, entry, directory)) return false;
   }
   if (listing.directoriesOnly && !directory) return false;
   // POSIX keeps no creation time that every file system shares, so ftCreationTime stays zero.
@@ -241,6 +248,8 @@ BOOL FindNextFileA(HANDLE handle, WIN32_FIND_DATAA* entry) {
     }
     FolderRecord const& record = RecordAt(*listing->records, listing->position);
     listing->position += record.d_reclen;
+    // Most records of a folder are files, which a listing of subfolders passes over here.
+    if (listing->directoriesOnly && !MayBeFolder(record)) continue;
     if (Describe(*listing, record, *entry)) return TRUE;
   }
 }

@@ -84,10 +84,14 @@ class KeptSubfolders {
 };
 
 // Whether a record may be a folder's, judged by its type alone.
-bool MayBeFolder(const FolderRecord& record);
+inline bool MayBeFolder(const FolderRecord& record) {
+  return record.d_type == DT_DIR || record.d_type == DT_LNK || record.d_type == DT_UNKNOWN;
+}
 
 // Rule: the folder of the last search pattern is kept, converted to a POSIX path, for the next
-// listing with the same folder part: the walk lists each folder two or three times in a row.
+// listing with the same folder part: the walk lists each folder two or three times in a row. Of a
+// folder part that shares its first parts with the kept one, as a subfolder's or a sibling's does,
+// only the parts that differ are converted.
 // Bound: one pattern.
 class PatternFolder {
  public:
@@ -96,6 +100,9 @@ class PatternFolder {
   bool FolderOf(const char* pattern, std::size_t split, std::string& folder);
 
  private:
+  std::size_t KeptLength(const char* pattern, std::size_t split) const;
+  void CutBack(std::size_t length);
+
   std::string pattern_;
   std::string folder_;
 };

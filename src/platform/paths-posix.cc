@@ -10,7 +10,7 @@ namespace {
 
 constexpr std::size_t kNoRoot = static_cast<std::size_t>(-1);
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+bool IsSeparator(char c) { return IsWindowsSeparator(c); }
 
 bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
@@ -112,25 +112,25 @@ bool ToPosixPath(const char* windowsPath, std::size_t length, std::string& posix
   } else if (length >= 2 && IsNetworkPath(windowsPath)) {
     return false;
   }
-  // Every listing converts its folder's path, so this is written for speed: one allocation, and
-  // the names between separators copied whole.
-  const char* const end = windowsPath + length;
-  posixPath.resize(end - rest);
-  char* out = posixPath.data();
-  for (const char* at = rest; at != end;) {
-    if (IsSeparator(*at)) {
-      if (out == posixPath.data() || out[-1] != '/') *out++ = '/';
-      ++at;
-      continue;
-    }
-    const char* name = at;
-    while (at != end && !IsSeparator(*at)) ++at;
-    std::memcpy(out, name, at - name);
-    out += at - name;
-  }
-  posixPath.resize(out - posixPath.data());
+  posixPath.clear();
+  AppendToPosixPath(rest, windowsPath + length, posixPath);
   if (posixPath.empty()) posixPath = ".";
   return true;
+}
+
+void AppendToPosixPath(const char* from, const char* end, std::string& posixPath) {
+  std::size_t const start = posixPath.size();
+  posixPath.resize(start + (end - from));
+  char* const begin = posixPath.data();
+  char* out = begin + start;
+  for (const char* at = from; at != end; ++at) {
+    if (!IsSeparator(*at)) {
+      *out++ = *at;
+    } else if (out == begin || out[-1] != '/') {
+      *out++ = '/';
+    }
+  }
+  posixPath.resize(out - begin);
 }
 
 bool ToPosixPath(const char* windowsPath, std::string& posixPath) {

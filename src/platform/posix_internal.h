@@ -10,12 +10,19 @@
 
 #include "platform/platform.h"
 
+// Both separate the parts of a Windows path.
+inline bool IsWindowsSeparator(char c) { return c == '\\' || c == '/'; }
+
 // The POSIX path that a Windows path names: drive C: is the root "/", "\" and "/" both separate,
 // repeated separators count as one. False for other drives and for network paths, which name
 // nothing that exists here. A path without a root stays relative.
 bool ToPosixPath(const char* windowsPath, std::string& posixPath);
 // The same for the first length bytes of windowsPath.
 bool ToPosixPath(const char* windowsPath, std::size_t length, std::string& posixPath);
+// Extends posixPath, which ToPosixPath made of a Windows path and which is not ".", to the POSIX
+// path of that Windows path followed by the bytes from from to end. A byte's conversion depends
+// only on the byte and on what was written before it, so the path before them is not read again.
+void AppendToPosixPath(const char* from, const char* end, std::string& posixPath);
 
 // Copies a path result into a caller's buffer as the Windows path operations do: the length without
 // the NUL, or, when it does not fit, the size needed with the NUL and the buffer left alone.

@@ -1,17 +1,16 @@
 #include "tree/file_block.h"
 
-#include <cstdio>
-#include <iostream>
+#include <cstddef>
 #include <string>
 
 #include "platform/platform.h"
 #include "tree/filters.h"
 #include "tree/glyphs.h"
 #include "tree/shown_name.h"
+#include "tree/write_line.h"
 
 namespace {
 
-constexpr const char* kTimeStampFormat = "%.4d/%.2d/%.2d %.2d:%.2d:%.2d    ";
 // Same width as a real time stamp, so the names stay in one column.
 // (Split so that no "??/" appears in one piece, which older compilers would read as a trigraph.)
 constexpr const char* kUnknownTimeStamp =
@@ -20,18 +19,40 @@ constexpr const char* kUnknownTimeStamp =
     "/??"
     " ??:??:??    ";
 
-void PrintTimeStamp(const FILETIME& lastWrite) {
-  SYSTEMTIME time;
-  if (FileTimeToSystemTime(&lastWrite, &time)) {
-    std::printf(kTimeStampFormat, time.wYear, time.wMonth, time.wDay, time.wHour, time.wMinute,
-                time.wSecond);
-  } else {
-    std::fputs(kUnknownTimeStamp, stdout);
+// Writes value (at most 65,535) in decimal with at least width digits, leading zeros making up the
+// rest, and returns the end.
+char* PutPadded(char* to, unsigned value, std::size_t width) {
+  constexpr unsigned kPowersOfTen[] = {1, 10, 100, 1'000, 10'000};
+  std::size_t length = width;
+  while (length < 5 && value >= kPowersOfTen[length]) ++length;
+  for (std::size_t at = length; at > 0; --at, value /= 10) {
+    to[at - 1] = static_cast<char>('0' + value % 10);
   }
+  return to + length;
 }
 
-void WriteLinePiece(const std::string& piece) {
-  std::cout.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+// Year/month/day hour:minute:second, then four spaces: the year zero-padded to four digits, every
+// other field to two. Formatted here rather than by printf, which took more than half the time of a
+// listing with time stamps.
+void AppendTimeStamp(std::string& line, const FILETIME& lastWrite) {
+  SYSTEMTIME time;
+  if (!FileTimeToSystemTime(&lastWrite, &time)) {
+    line.append(kUnknownTimeStamp);
+    return;
+  }
+  char stamp[32];
+  char* end = PutPadded(stamp, time.wYear, 4);
+  *end++ = '/';
+  end = PutPadded(end, time.wMonth, 2);
+  *end++ = '/';
+  end = PutPadded(end, time.wDay, 2);
+  *end++ = ' ';
+  end = PutPadded(end, time.wHour, 2);
+  *end++ = ':';
+  end = PutPadded(end, time.wMinute, 2);
+  *end++ = ':';
+  end = PutPadded(end, time.wSecond, 2);
+  line.append(stamp, end).append(4, ' ');
 }
 
 }  // namespace
@@ -45,25 +66,17 @@ bool PrintFileBlock(const std::string& pattern, const std::string& prefix, bool 
 
   GlyphSet const& glyphs = SelectGlyphs(options.asciiGlyphs);
   const char* const segment = hasSub ? glyphs.bar : glyphs.blank;
-  // Each line is assembled here and handed to the stream whole; a time stamp, which printf writes,
-  // goes between its two pieces.
   std::string line;
   do {
     line.assign(prefix).append(segment);
-    if (options.showTimes) {
-      WriteLinePiece(line);
-      line.clear();
-      PrintTimeStamp(entry.ftLastWriteTime);
-    }
+    if (options.showTimes) AppendTimeStamp(line, entry.ftLastWriteTime);
     AppendShownName(line, ShownName{entry.cFileName, options.toTerminal});
     line.push_back('\n');
-    WriteLinePiece(line);
-    std::cout.flush();
+    WriteLine(line);
   } while (NextPlainFile(listing, entry));
   FindClose(listing);
 
   line.assign(prefix).append(segment).push_back('\n');
-  WriteLinePiece(line);
-  std::cout.flush();
+  WriteLine(line);
   return true;
 }

@@ -9,6 +9,7 @@
 #include "tree/filters.h"
 #include "tree/glyphs.h"
 #include "tree/shown_name.h"
+#include "tree/write_line.h"
 
 namespace {
 
@@ -79,7 +80,8 @@ void WalkBelow(Walk& walk, FolderOnPath* parent, bool throughLink) {
   if (throughLink && LeadsBack(self)) return;
 
   DisplayOptions const options = walk.options;
-  bool const hasSub = HasSubfolders(walk.path);
+  // Only the file block's segment depends on it.
+  bool const hasSub = options.listFiles && HasSubfolders(walk.path);
   if (!MakeSearchPattern(walk.path, walk.pattern)) return;
   if (options.listFiles && !PrintFileBlock(walk.pattern, walk.prefix, hasSub, options)) return;
 
@@ -97,7 +99,7 @@ void WalkBelow(Walk& walk, FolderOnPath* parent, bool throughLink) {
     walk.line.assign(walk.prefix).append(more ? glyphs.tee : glyphs.end);
     AppendShownName(walk.line, ShownName{current.cFileName, options.toTerminal});
     walk.line.push_back('\n');
-    std::cout.write(walk.line.data(), static_cast<std::streamsize>(walk.line.size())).flush();
+    WriteLine(walk.line);
     walk.path.append(1, '\\').append(current.cFileName);
     walk.prefix.append(more ? glyphs.bar : glyphs.blank);
     WalkBelow(walk, &self, IsLink(current));
