@@ -37,6 +37,15 @@ bool WriteAll(const char* data, std::size_t size) {
 class StandardOutput : public std::streambuf {
  public:
   void Append(const char* data, std::size_t size) {
+    // The usual piece is a whole line that fits: a newline at its end and none before it.
+    if (size > 0 && data[size - 1] == '\n' && used_ + size + 1 <= kLineBytes &&
+        std::memchr(data, '\n', size - 1) == nullptr) {
+      std::memcpy(line_ + used_, data, size - 1);
+      used_ += size - 1;
+      line_[used_++] = '\r';
+      line_[used_++] = '\n';
+      return;
+    }
     while (size > 0) {
       auto const* const newline = static_cast<const char*>(std::memchr(data, '\n', size));
       std::size_t const piece =

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <iterator>
 
 #include "platform/listing_caches-posix.h"
 #include "platform/listing_counters-posix.h"
@@ -14,24 +15,31 @@ constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 }  // namespace
 
 bool HeldFolders::Hold(const std::string& folder, int descriptor) {
-  if (held_.size() >= kHeldFolders) return false;
-  held_.push_back({folder, descriptor, 1});
+  if (count_ >= kHeldFolders) return false;
+  if (count_ == held_.size()) held_.emplace_back();
+  Held& held = held_[count_++];
+  held.folder.assign(folder);
+  held.descriptor = descriptor;
+  held.users = 1;
   return true;
 }
 
 void HeldFolders::Use(int descriptor) {
-  for (Held& held : held_) {
-    if (held.descriptor == descriptor) ++held.users;
+  for (std::size_t at = count_; at > 0; --at) {
+    if (held_[at - 1].descriptor == descriptor) ++held_[at - 1].users;
   }
 }
 
 void HeldFolders::Release(int descriptor) {
-  auto const found = std::find_if(held_.rbegin(), held_.rend(), [descriptor](const Held& held) {
-    return held.descriptor == descriptor;
-  });
+  auto const end = held_.begin() + static_cast<std::ptrdiff_t>(count_);
+  auto const found =
+      std::find_if(std::make_reverse_iterator(end), held_.rend(),
+                   [descriptor](const Held& held) { return held.descriptor == descriptor; });
   if (found == held_.rend() || --found->users > 0) return;
   close(found->descriptor);
-  held_.erase(found.base() - 1);
+  // The slot goes to the end of those in use, its string's room kept for the next folder held.
+  std::rotate(found.base() - 1, found.base(), end);
+  --count_;
 }
 
 int HeldFolders::OpenFolder(const std::string& folder) const {
@@ -42,9 +50,10 @@ int HeldFolders::OpenFolder(const std::string& folder) const {
       slash != std::string::npos ? folder.substr(slash + 1, end - slash - 1) : "";
   if (!name.empty() && name != "." && name != "..") {
     // The walk's innermost folder is the last one held, so the search rarely goes far.
-    for (auto parent = held_.rbegin(); parent != held_.rend(); ++parent) {
-      if (parent->folder.compare(0, std::string::npos, folder, 0, slash + 1) == 0) {
-        return openat(parent->descriptor, name.c_str(), kFolderFlags);
+    for (std::size_t at = count_; at > 0; --at) {
+      Held const& parent = held_[at - 1];
+      if (parent.folder.compare(0, std::string::npos, folder, 0, slash + 1) == 0) {
+        return openat(parent.descriptor, name.c_str(), kFolderFlags);
       }
     }
   }

@@ -29,7 +29,7 @@ class HeldFolders {
   void Release(int descriptor);
   // folder ("/a/b/c/") opened inside its held parent ("/a/b/") when there is one.
   int OpenFolder(const std::string& folder) const;
-  std::size_t Count() const { return held_.size(); }
+  std::size_t Count() const { return count_; }
 
  private:
   struct Held {
@@ -37,7 +37,10 @@ class HeldFolders {
     int descriptor;
     std::size_t users;
   };
-  std::vector<Held> held_;  // in the order held: the walk's innermost folder last
+  // The first count_ are held, in the order held: the walk's innermost folder last. The rest are
+  // kept for the room of their strings.
+  std::vector<Held> held_;
+  std::size_t count_ = 0;
 };
 
 // Rule: the last folder read to its end is remembered, all its records if they fit one chunk, or

@@ -66,9 +66,14 @@ bool PrintFileBlock(const std::string& pattern, const std::string& prefix, bool 
 
   GlyphSet const& glyphs = SelectGlyphs(options.asciiGlyphs);
   const char* const segment = hasSub ? glyphs.bar : glyphs.blank;
+  // Every line starts with the prefix and the segment; each file's line keeps them and replaces the
+  // rest. Room for most lines is made at the start: a time stamp and a name.
   std::string line;
+  line.reserve(prefix.size() + 128);
+  line.assign(prefix).append(segment);
+  std::size_t const head = line.size();
   do {
-    line.assign(prefix).append(segment);
+    line.resize(head);
     if (options.showTimes) AppendTimeStamp(line, entry.ftLastWriteTime);
     AppendShownName(line, ShownName{entry.cFileName, options.toTerminal});
     line.push_back('\n');
@@ -76,7 +81,8 @@ bool PrintFileBlock(const std::string& pattern, const std::string& prefix, bool 
   } while (NextPlainFile(listing, entry));
   FindClose(listing);
 
-  line.assign(prefix).append(segment).push_back('\n');
+  line.resize(head);
+  line.push_back('\n');
   WriteLine(line);
   return true;
 }
