@@ -302,6 +302,20 @@ TEST_F(FilesPosixTest, ListingsOpenedOneAfterAnotherReuseTheLastClosed) {
     EXPECT_EQ(ListAll(windows + "\\a\\*").size(), 2u);
   }
   EXPECT_EQ(Counters().listingsMade, made);
+
+  // Listings open at once, as the levels of a walk keep them, come back from the spares up to
+  // their bound.
+  auto openTen = [&] {
+    std::vector<HANDLE> listings;
+    WIN32_FIND_DATAA entry;
+    for (int i = 0; i < 10; ++i)
+      listings.push_back(FindFirstFileA((windows + "\\*").c_str(), &entry));
+    for (HANDLE listing : listings) FindClose(listing);
+  };
+  openTen();
+  std::size_t const afterFirst = Counters().listingsMade;
+  openTen();
+  EXPECT_EQ(Counters().listingsMade - afterFirst, 2u);
 }
 
 void MakeFolders(const std::string& path, int count, const std::string& filler) {

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/listing_caches-posix.h"
 #include "platform/listing_counters-posix.h"
@@ -41,10 +42,12 @@ struct ListingCaches {
   RecentFolder recent;
   KeptSubfolders kept;
   PatternFolder pattern;
-  // Rule: the last listing closed is kept, with the room of its strings and of its records, for
-  // the next listing opened: the walk opens three listings per folder, which then cost no
-  // allocation of their own. Bound: one listing, its records one chunk.
-  std::unique_ptr<Listing> spare;
+  // Rule: the listings closed last are kept, with the room of their strings and of their records,
+  // for the next listings opened: the walk opens three listings per folder, and on its way back up
+  // from a subtree and down into the next closes and opens one per level, which then cost no
+  // allocation of their own. Bound: kSpareListings listings, the records of each one chunk.
+  static constexpr std::size_t kSpareListings = 8;
+  std::vector<std::unique_ptr<Listing>> spares;
 };
 
 ListingCaches& Caches() {
@@ -119,7 +122,7 @@ void CloseListing(Listing* listing) {
   EndReading(listing->read);
   if (listing->held >= 0) caches.held.Release(listing->held);
   if (listing->descriptor >= 0) close(listing->descriptor);
-  if (caches.spare != nullptr) {
+  if (caches.spares.size() >= ListingCaches::kSpareListings) {
     delete listing;
     return;
   }
@@ -131,11 +134,16 @@ void CloseListing(Listing* listing) {
   listing->position = 0;
   listing->lastChunk = false;
   listing->read = {};
-  caches.spare.reset(listing);
+  caches.spares.emplace_back(listing);
 }
 
 Listing* OpenListing() {
-  if (Caches().spare != nullptr) return Caches().spare.release();
+  ListingCaches& caches = Caches();
+  if (!caches.spares.empty()) {
+    Listing* const listing = caches.spares.back().release();
+    caches.spares.pop_back();
+    return listing;
+  }
   ++Counters().listingsMade;
   return new Listing;
 }

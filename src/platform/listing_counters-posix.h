@@ -10,7 +10,7 @@ struct ListingCounters {
   std::size_t patternConversions = 0;   // search patterns whose folder was made a POSIX path
   std::size_t wholeConversions = 0;     // of those, the ones converted from their first byte
   std::size_t keptBytesHighest = 0;     // the most bytes of subfolder records kept at once
-  std::size_t listingsMade = 0;         // listing objects allocated, not taken from the spare
+  std::size_t listingsMade = 0;         // listing objects allocated, not taken from the spares
 };
 
 inline ListingCounters& Counters() {
