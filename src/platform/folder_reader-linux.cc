@@ -13,15 +13,18 @@ bool ReadChunk(int descriptor, ReadPosition& position, Records& records, bool& l
   ++Counters().chunkReads;
   alignas(FolderRecord) static char scratch[kChunkBytes];
   std::size_t used = 0;
-  for (;;) {
+  lastChunk = false;
+  // Read on while another record of any length still fits: a folder's end shows as a read of
+  // nothing, and a full chunk is left without the read that would fail for want of room.
+  while (kChunkBytes - used >= sizeof(FolderRecord)) {
     ssize_t const read = getdents64(descriptor, scratch + used, kChunkBytes - used);
     if (read > 0) {
       used += static_cast<std::size_t>(read);
       continue;
     }
     if (read < 0 && used == 0) return false;
-    // EINVAL: no room for the next record, which the next chunk starts with. The end of the folder,
-    // or a failure after some records, makes this chunk the last.
+    // EINVAL: no room for the next record after all, which the next chunk starts with. The end of
+    // the folder, or another failure after some records, makes this chunk the last.
     lastChunk = !(read < 0 && errno == EINVAL);
     break;
   }
