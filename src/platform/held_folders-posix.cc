@@ -26,7 +26,10 @@ bool HeldFolders::Hold(const std::string& folder, int descriptor) {
 
 void HeldFolders::Use(int descriptor) {
   for (std::size_t at = count_; at > 0; --at) {
-    if (held_[at - 1].descriptor == descriptor) ++held_[at - 1].users;
+    if (held_[at - 1].descriptor == descriptor) {
+      ++held_[at - 1].users;
+      return;
+    }
   }
 }
 

@@ -227,7 +227,7 @@ bool Describe(const Listing& listing, const FolderRecord& record, WIN32_FIND_DAT
 HANDLE FindFirstFileExA(LPCSTR pattern, FINDEX_INFO_LEVELS level, void* entry,
                         FINDEX_SEARCH_OPS search, void*, DWORD) {
   std::size_t split = std::strlen(pattern);
-  while (split > 0 && pattern[split - 1] != '\\' && pattern[split - 1] != '/') --split;
+  while (split > 0 && !IsWindowsSeparator(pattern[split - 1])) --split;
 
   Listing* const listing = OpenListing();
   listing->match = pattern + split;

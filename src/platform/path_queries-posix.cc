@@ -23,8 +23,8 @@ bool StatWindowsPath(const char* path, struct stat& status) {
 }
 
 bool IsDriveCRoot(const char* root) {
-  return (root[0] == 'C' || root[0] == 'c') && root[1] == ':' &&
-         (root[2] == '\\' || root[2] == '/') && root[3] == '\0';
+  return (root[0] == 'C' || root[0] == 'c') && root[1] == ':' && IsWindowsSeparator(root[2]) &&
+         root[3] == '\0';
 }
 
 }  // namespace

@@ -10,29 +10,29 @@ namespace {
 
 constexpr std::size_t kNoRoot = static_cast<std::size_t>(-1);
 
-bool IsSeparator(char c) { return IsWindowsSeparator(c); }
-
 bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
 bool HasDrive(const char* path) { return IsAsciiLetter(path[0]) && path[1] == ':'; }
 
-bool IsNetworkPath(const char* path) { return IsSeparator(path[0]) && IsSeparator(path[1]); }
+bool IsNetworkPath(const char* path) {
+  return IsWindowsSeparator(path[0]) && IsWindowsSeparator(path[1]);
+}
 
 // End of the server-and-share part of a network path: the separator after the share, or the end.
 std::size_t NetworkRootLength(const char* path) {
   std::size_t at = 2;
   for (int part = 0; part < 2; ++part) {
     if (part == 1 && path[at] != '\0') ++at;  // the separator between server and share
-    while (path[at] != '\0' && !IsSeparator(path[at])) ++at;
+    while (path[at] != '\0' && !IsWindowsSeparator(path[at])) ++at;
   }
   return at;
 }
 
 // How many bytes of path make its root, or kNoRoot for a relative path.
 std::size_t RootLength(const char* path) {
-  if (HasDrive(path)) return IsSeparator(path[2]) ? 3 : 2;
+  if (HasDrive(path)) return IsWindowsSeparator(path[2]) ? 3 : 2;
   if (IsNetworkPath(path)) return NetworkRootLength(path);
-  if (IsSeparator(path[0])) return 1;
+  if (IsWindowsSeparator(path[0])) return 1;
   return kNoRoot;
 }
 
@@ -40,7 +40,7 @@ std::size_t RootLength(const char* path) {
 void AppendParts(const char* relative, std::vector<std::string>& parts) {
   std::string part;
   for (const char* at = relative;; ++at) {
-    if (*at != '\0' && !IsSeparator(*at)) {
+    if (*at != '\0' && !IsWindowsSeparator(*at)) {
       part.push_back(*at);
       continue;
     }
@@ -57,7 +57,7 @@ void AppendParts(const char* relative, std::vector<std::string>& parts) {
 // The root of an absolute path in its canonical form ("C:" or "\\server\share", no trailing
 // separator) and its parts; false when path has no root of its own.
 bool SplitAbsolute(const char* path, std::string& root, std::vector<std::string>& parts) {
-  if (HasDrive(path) && IsSeparator(path[2])) {
+  if (HasDrive(path) && IsWindowsSeparator(path[2])) {
     root.assign(path, 2);
     AppendParts(path + 3, parts);
     return true;
@@ -66,7 +66,7 @@ bool SplitAbsolute(const char* path, std::string& root, std::vector<std::string>
     std::size_t const length = NetworkRootLength(path);
     root = "\\\\";
     for (std::size_t at = 2; at < length; ++at)
-      root.push_back(IsSeparator(path[at]) ? '\\' : path[at]);
+      root.push_back(IsWindowsSeparator(path[at]) ? '\\' : path[at]);
     AppendParts(path + length, parts);
     return true;
   }
@@ -91,7 +91,7 @@ bool ResolveBase(const char* path, std::string& root, std::vector<std::string>& 
     return true;
   }
   if (!CurrentFolder(root, parts)) return false;
-  if (IsSeparator(path[0])) parts.clear();  // rooted on the current drive
+  if (IsWindowsSeparator(path[0])) parts.clear();  // rooted on the current drive
   return true;
 }
 
@@ -124,7 +124,7 @@ void AppendToPosixPath(const char* from, const char* end, std::string& posixPath
   char* const begin = posixPath.data();
   char* out = begin + start;
   for (const char* at = from; at != end; ++at) {
-    if (!IsSeparator(*at)) {
+    if (!IsWindowsSeparator(*at)) {
       *out++ = *at;
     } else if (out == begin || out[-1] != '/') {
       *out++ = '/';
@@ -152,7 +152,7 @@ DWORD GetFullPathNameA(LPCSTR path, DWORD length, LPSTR buffer, LPSTR* filePart)
   std::string result = root;
   for (std::string const& part : parts) result.append("\\").append(part);
   bool const network = root[0] == '\\';
-  bool const trailingSeparator = IsSeparator(path[std::strlen(path) - 1]);
+  bool const trailingSeparator = IsWindowsSeparator(path[std::strlen(path) - 1]);
   if ((parts.empty() && !network) || (trailingSeparator && !parts.empty())) result.push_back('\\');
   if (network && parts.empty() && trailingSeparator) result.push_back('\\');
 
@@ -178,10 +178,10 @@ BOOL PathStripToRootA(LPSTR path) {
 // As on Windows, only a drive with its separator ("C:\") and a network share followed by a
 // separator have a root to skip; "C:x", "\x" and a bare "\\server\share" have none.
 LPCSTR PathSkipRootA(LPCSTR path) {
-  if (HasDrive(path)) return IsSeparator(path[2]) ? path + 3 : nullptr;
+  if (HasDrive(path)) return IsWindowsSeparator(path[2]) ? path + 3 : nullptr;
   if (!IsNetworkPath(path)) return nullptr;
   std::size_t const length = NetworkRootLength(path);
-  return IsSeparator(path[length]) ? path + length + 1 : nullptr;
+  return IsWindowsSeparator(path[length]) ? path + length + 1 : nullptr;
 }
 
 LPSTR CharUpperA(LPSTR text) {
