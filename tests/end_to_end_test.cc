@@ -210,6 +210,24 @@ TEST_F(EndToEndCommandLineTest, ArgumentStartingWithHyphenIsAPath) {
                       PathHeader(Win("-x")) + InvalidPath(BehindRoot(Win("-x"))) + kNoSubfolders));
 }
 
+// A POSIX user types absolute paths with a leading slash; on Windows that is always a switch.
+TEST_F(EndToEndCommandLineTest, ExistingAbsolutePosixPathIsAPathOnPosixOnly) {
+  Folders({"sub"});
+  Files({"f"});
+  const std::string switches_only = CurrentFolderHeader() + Lines({"└─sub"});
+  if (UnderWine()) {
+    EXPECT_TRUE(Printed(Foldgraf({base_}), switches_only));  // /T, by its second byte
+    return;
+  }
+  EXPECT_TRUE(
+      Printed(Foldgraf({base_, "/F"}), PathHeader(Win()) + DrawnTree(At(), Drawing().WithFiles())));
+  // Naming nothing, or too short to be anything but a switch, it is a switch.
+  EXPECT_TRUE(Printed(Foldgraf({base_ + "-missing"}), switches_only));
+  EXPECT_TRUE(Printed(Foldgraf({"/Tx"}), switches_only));
+  EXPECT_TRUE(
+      Printed(Foldgraf({"/F"}), CurrentFolderHeader() + DrawnTree(At(), Drawing().WithFiles())));
+}
+
 // ---------------------------------------------------------------------------------------------
 // Which folder is listed, and how the header names it.
 
@@ -347,6 +365,24 @@ TEST_F(TargetTest, AbsoluteFormFillingTheWholePathBufferIsStillResolved) {
   ASSERT_EQ(full.size(), longest);
   EXPECT_TRUE(Printed(Foldgraf({relative}),
                       PathHeader(full) + InvalidPath(BehindRoot(full)) + kNoSubfolders));
+}
+
+// Its search pattern would not fit, so nothing can be said of its subfolders.
+TEST_F(TargetTest, FolderTooDeepForItsSearchPatternGetsItsHeaderLinesOnly) {
+  if (UnderWine()) GTEST_SKIP() << "a Windows command line holds fewer than 32,767 characters";
+  const std::string full =
+      Win() + "\\" + RelativePathOfLength(UnderTest().max_path - Win().size() - 2);
+  int folder = OpenFolder(base_);
+  for (std::size_t at = Win().size() + 1; folder >= 0 && at < full.size();) {
+    const std::size_t end = std::min(full.find('\\', at), full.size());
+    const int child = MakeFolderAt(folder, full.substr(at, end - at));
+    close(folder);
+    folder = child;
+    at = end + 1;
+  }
+  ASSERT_GE(folder, 0);
+  close(folder);
+  EXPECT_TRUE(Printed(Foldgraf({full}), PathHeader(full)));
 }
 
 TEST_F(TargetTest, AbsoluteFormOneByteOverThePathBufferIsShownAsTyped) {
@@ -626,6 +662,49 @@ TEST_F(HardFolderTest, FiveHundredLevelsAreDrawnWhole) {
   EXPECT_TRUE(Printed(Foldgraf({"/F", Win()}), expected));
 }
 
+// Names that read like paths, each beside the folders that such a path would lead to: a separator
+// inside a name (a backslash on POSIX; under Wine a yen sign, which code page 932 shows as the
+// backslash's byte), "..", a trailing dot. Each folder shows its own contents and nothing else,
+// and the run ends at once.
+TEST_F(HardFolderTest, NamesThatReadLikePathsLeadOnlyToTheirOwnFolders) {
+  const std::string sep = UnderWine() ? "¥" : "\\";
+  std::string climb = "..";
+  for (int level = 0; level < 12; ++level) climb += sep + "..";
+  climb += sep + "etc";
+  // Each folder at the top and the one file in it; a holds b, which holds a file.
+  const std::map<std::string, std::string> folders = {
+      {"a", ""},     {"a" + sep + "b", "own"}, {climb, "mine"},        {"x", "in-x"},
+      {"y", "in-y"}, {"x" + sep + "..", ""},   {"y" + sep + "..", ""}, {sep, "own"},
+      {"t", "in-t"}, {"t.", "in-t."}};
+  std::map<std::string, std::string> file_of;  // by the name as shown
+  for (const auto& [folder, file] : folders) {
+    MakeFolder(At(folder));
+    if (!file.empty()) MakeFile(At(folder + "/" + file));
+    std::string shown = folder;
+    for (std::size_t at = 0; (at = shown.find(sep, at)) != std::string::npos; ++at)
+      shown.replace(at, sep.size(), "\\");
+    file_of[shown] = file;
+  }
+  Folders({"a/b"});
+  Files({"a/b/f-ab"});
+  const Names order = SubfolderNames(At());
+  ASSERT_EQ(order.size(), folders.size());
+  for (const bool files : {false, true}) {
+    std::string expected = PathHeader(Win());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+      const bool more = i + 1 < order.size();
+      const std::string below = more ? "│  " : "    ";
+      expected += Lines({(more ? "├─" : "└─") + order[i]});
+      if (order[i] == "a") expected += Lines({below + "└─b"});
+      const std::string file = order[i] == "a" ? "f-ab" : file_of.at(order[i]);
+      const std::string indent = below + (order[i] == "a" ? "        " : "    ");
+      if (files && !file.empty()) expected += Lines({indent + file, indent});
+    }
+    EXPECT_TRUE(Printed(Foldgraf(files ? Names{"/F", Win()} : Names{Win()}), expected))
+        << (files ? "with /F" : "without /F");
+  }
+}
+
 TEST_F(HardFolderTest, NamesAreWrittenByteForByte) {
   Folders({"with space", "with space/inner", "日本語フォルダ", "日本語フォルダ/子", " lead",
            "trail ", "trail /in"});
@@ -721,8 +800,8 @@ const ControlName kControlNames[] = {
      "csi?31m"},  // the C1 control CSI in UTF-8
     {"tab\tx", "tab\tx", "tab?x"},
     {"line\nnext", "line\r\nnext", "line?next"},
-    {"日本語§", "日本語§", "日本語§"},              // continuation bytes 80 to 9F, and C2 before A7
-    {"bad\xff\x9b", "bad\xff\x9b", "bad\xff\x9b"},  // not UTF-8: a lone 9B is no control
+    {"日本語§", "日本語§", "日本語§"},           // continuation bytes 80 to 9F, and C2 before A7
+    {"bad\xff\x9b", "bad\xff\x9b", "bad\xff?"},  // a lone 9B: CSI to a terminal not in UTF-8 mode
 };
 
 class ControlNameTest : public FolderTest {

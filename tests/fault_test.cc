@@ -131,6 +131,39 @@ TEST_F(FolderFaultTest, UnreadableFolderShowsItsLineAndNothingBelowEvenForRoot) 
   chmod(At("locked").c_str(), 0755);
 }
 
+// Readable but not searchable: the names and their types can be read, nothing behind them.
+TEST_F(FolderFaultTest, FolderThatCanBeReadButNotEnteredListsEveryNameInEveryMode) {
+  Folders({"shut", "shut/inner"});
+  Files({"shut/f"});
+  MakeLink("f", At("shut/to-file"));
+  MakeLink("inner", At("shut/to-folder"));
+  MakeLink("gone", At("shut/dangling"));
+  ASSERT_EQ(chmod(base_.c_str(), 0755), 0);
+  ASSERT_EQ(chmod(At("shut").c_str(), 0644), 0);
+  Names files;
+  for (const Entry& entry : Listing(At("shut"))) {
+    if (entry.name != "inner") files.push_back(entry.name);
+  }
+  for (const Names& switches : {Names{}, Names{"/F"}, Names{"/F", "/T"}}) {
+    Invocation run{switches, base_};
+    run.args.push_back(Win("shut"));
+    run.unprivileged = true;
+    const Outcome listed = RunProgram(run);
+    if (listed.exited && listed.status == kCannotDropPrivileges) {
+      chmod(At("shut").c_str(), 0755);
+      GTEST_SKIP() << "cannot run the program without root's power here";
+    }
+    std::string expected = PathHeader(Win("shut"));
+    if (!switches.empty()) {
+      const std::string stamp = switches.size() == 2 ? kUnknownTime : "";
+      for (const std::string& name : files) expected += Lines({"│  " + stamp + name});
+      expected += Lines({"│  "});
+    }
+    EXPECT_TRUE(Printed(listed, expected + Lines({"└─inner"}))) << switches.size() << " switches";
+  }
+  chmod(At("shut").c_str(), 0755);
+}
+
 TEST_F(FolderFaultTest, FolderRemovedWhileTheWalkIsInsideItEndsItsBranchOnly) {
   MakeFolder(At("t"));
   for (const char* name : {"p", "q", "r"}) {

@@ -1,11 +1,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <string>
 
-#include "platform/listing_caches-posix.h"
-#include "platform/listing_counters-posix.h"
 #include "platform/posix_internal.h"
 #include "temporary_folder.h"
 
@@ -147,43 +144,6 @@ TEST(PosixPathTest, DriveCIsTheRootAndOtherDrivesNameNothing) {
   EXPECT_FALSE(ToPosixPath("D:\\", posix));
   EXPECT_FALSE(ToPosixPath("", posix));
   EXPECT_FALSE(ToPosixPath("\\\\server\\share", posix));
-}
-
-// The pattern folder converts only what differs from the pattern before; whatever came before, its
-// answer is the one a whole conversion gives.
-TEST(PosixPathTest, PatternFolderAgreesWithAWholeConversionWhateverCameBefore) {
-  const char* const folders[] = {
-      "C:\\w",         "C:\\w\\a", "C:\\w\\a\\deep", "C:\\w\\b",     "C:\\w\\\\b\\c", "C:\\w\\b\\c",
-      "C:/w//b/d",     "C:",       "C:\\w",          "C:x\\y",       "C:x\\z",        "\\w\\a",
-      "\\w",           "rel\\x",   "rel\\y\\\\z",    "D:\\w",        "C:\\w\\ab",     "C:\\w\\a",
-      "\\\\server\\x", "C:\\",     "C:\\w\\a\\deep", "C:\\w\\a\\dee"};
-  PatternFolder kept;
-  for (const char* before : folders) {
-    for (const char* folder : folders) {
-      std::string const pattern = std::string(folder) + "\\*";
-      std::string first;
-      std::string second;
-      std::string whole;
-      bool const known = ToPosixPath(folder, whole);
-      kept.FolderOf((std::string(before) + "\\*").c_str(), std::strlen(before), first);
-      ASSERT_EQ(kept.FolderOf(pattern.c_str(), pattern.size() - 2, second), known)
-          << before << " then " << folder;
-      if (known) {
-        EXPECT_EQ(second, whole) << before << " then " << folder;
-      }
-    }
-  }
-
-  // As a walk goes down and on to the next sibling, no folder is converted whole.
-  std::string folder;
-  kept.FolderOf("C:\\w\\a\\*", 5, folder);
-  std::size_t const whole = Counters().wholeConversions;
-  for (const char* pattern :
-       {"C:\\w\\a\\deep\\*", "C:\\w\\a\\deep\\er\\*", "C:\\w\\b\\*", "C:\\w\\c\\*"}) {
-    ASSERT_TRUE(kept.FolderOf(pattern, std::strlen(pattern) - 1, folder));
-  }
-  EXPECT_EQ(folder, "/w/c/");
-  EXPECT_EQ(Counters().wholeConversions, whole);
 }
 
 }  // namespace

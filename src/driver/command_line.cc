@@ -7,11 +7,11 @@
 #include "driver/usage.h"
 #include "tree/shown_name.h"
 
-CommandLine ScanArguments(int argc, const char* const* argv) {
+CommandLine ScanArguments(int argc, const char* const* argv, SlashPathTest isSlashPath) {
   CommandLine result;
   for (int i = 1; i < argc; ++i) {
     const char* const argument = argv[i];
-    if (argument[0] == '/') {
+    if (argument[0] == '/' && (isSlashPath == nullptr || !isSlashPath(argument))) {
       // Only the byte after the slash counts: /Fxyz is /F and /?abc is /?.
       switch (argument[1]) {
         case '?':

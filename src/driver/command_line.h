@@ -12,8 +12,12 @@ struct CommandLine {
   const char* offending = nullptr;  // the argument an error message names
 };
 
-// Reads argv[1] to argv[argc-1]; touches nothing outside them.
-CommandLine ScanArguments(int argc, const char* const* argv);
+// Whether an argument that begins with "/" is a path, not a switch.
+using SlashPathTest = bool (*)(const char* argument);
+
+// Reads argv[1] to argv[argc-1]; touches nothing outside them but what isSlashPath asks of an
+// argument that begins with "/" (without it, every such argument is a switch).
+CommandLine ScanArguments(int argc, const char* const* argv, SlashPathTest isSlashPath = nullptr);
 
 // Carries out a scanned command line: the usage text, an error line, or the listing run.
 void RunCommandLine(const CommandLine& commandLine);

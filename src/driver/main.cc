@@ -6,7 +6,7 @@ int main(int argc, char** argv) {
   SetUpStandardOutput();
   int count = argc;
   const char* const* arguments = ProgramArguments(count, argv);
-  CommandLine commandLine = ScanArguments(count, arguments);
+  CommandLine commandLine = ScanArguments(count, arguments, ArgumentIsPosixPath);
   commandLine.options.toTerminal = StandardOutputIsTerminal();
   RunCommandLine(commandLine);
   return 0;

@@ -72,11 +72,15 @@ void RunListing(const char* target, DisplayOptions options) {
   std::cout << root[0] << ShownName{currentFolderForm ? ":." : fullPath + 1, options.toTerminal}
             << std::endl;
 
-  if (PathIsDirectoryA(fullPath)) {
+  bool const folder = PathIsDirectoryA(fullPath) != FALSE;
+  if (folder) {
     WalkFolder(fullPath, "", options);
   } else {
     std::cout << kInvalidPath.bytes << '\\'
               << ShownName{PathSkipRootA(fullPath), options.toTerminal} << std::endl;
   }
+  // A folder too deep for its search pattern cannot be listed, which says nothing of whether it has
+  // subfolders: the note would be a guess.
+  if (folder && !SearchPatternFits(fullPath)) return;
   if (!HasSubfolders(fullPath)) PrintNoSubfoldersNote();
 }

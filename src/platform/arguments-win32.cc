@@ -36,3 +36,5 @@ const char* const* ProgramArguments(int& argc, char**) {
   argc = static_cast<int>(arguments.size());
   return pointers.data();
 }
+
+bool ArgumentIsPosixPath(const char*) { return false; }

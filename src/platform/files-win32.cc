@@ -26,17 +26,29 @@ std::wstring FullWidePath(const std::wstring& path, std::size_t* partAt = nullpt
   return {};
 }
 
-// Short paths go to the system as they are, so that they behave exactly as through the narrow
-// interfaces. Longer ones get the "\\?\" form, which takes the path literally: it is made absolute
-// and its doubled separators, "." and ".." resolved first.
-std::wstring ForSystem(const std::wstring& path) {
-  if (path.size() < MAX_PATH - 12) return path;
+// The "\\?\" form of path, which the system takes as it is: made absolute, and its doubled
+// separators, "." and ".." resolved first.
+std::wstring LiteralPath(const std::wstring& path) {
   std::wstring const full = FullWidePath(path);
   if (full.empty() || full.compare(0, 4, L"\\\\?\\") == 0 || full.compare(0, 4, L"\\\\.\\") == 0) {
     return full.empty() ? path : full;
   }
   if (full.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC\\" + full.substr(2);
   return L"\\\\?\\" + full;
+}
+
+// A path in that form already goes as it is. Other short paths go to the system as they are too,
+// so that they behave exactly as through the narrow interfaces; longer ones get that form.
+std::wstring ForSystem(const std::wstring& path, bool literal) {
+  if (literal || path.size() < MAX_PATH - 12) return path;
+  return LiteralPath(path);
+}
+
+// The system's path for a narrow path the platform handed out.
+std::wstring SystemPath(const std::string& path) {
+  bool literal = false;
+  std::wstring const wide = WidePath(path, literal);
+  return ForSystem(wide, literal);
 }
 
 // The record the narrow interfaces deliver. A name longer than the record holds is cut at a whole
@@ -85,7 +97,7 @@ DWORD WideBackedGetCurrentDirectoryA(DWORD length, LPSTR buffer) {
 DWORD WideBackedGetFullPathNameA(LPCSTR path, DWORD length, LPSTR buffer, LPSTR* filePart) {
   if (filePart != nullptr) *filePart = nullptr;
   std::size_t partAt = 0;
-  std::wstring const full = FullWidePath(WidePath(path), &partAt);
+  std::wstring const full = FullWidePath(TypedWidePath(path), &partAt);
   if (full.empty() || full.size() >= kPathLimit) return 0;
   std::string const narrow = NarrowFromWide(full);
   RememberFullPath(narrow, full);
@@ -98,7 +110,7 @@ DWORD WideBackedGetFullPathNameA(LPCSTR path, DWORD length, LPSTR buffer, LPSTR*
 
 BOOL WideBackedPathIsDirectoryA(LPCSTR path) {
   if (path == nullptr || *path == '\0') return FALSE;
-  DWORD const attributes = GetFileAttributesW(ForSystem(WidePath(path)).c_str());
+  DWORD const attributes = GetFileAttributesW(SystemPath(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return FALSE;
   return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FILE_ATTRIBUTE_DIRECTORY : FALSE;
 }
@@ -107,14 +119,21 @@ HANDLE WideBackedFindFirstFileExA(LPCSTR pattern, FINDEX_INFO_LEVELS level, void
                                   FINDEX_SEARCH_OPS search, void* searchFilter, DWORD flags) {
   std::size_t const part = LastPartAt(pattern);
   std::string const folder(pattern, part > 0 ? part - 1 : 0);
-  std::wstring const wideFolder = part > 0 ? WidePath(folder) : std::wstring();
+  bool literal = false;
+  std::wstring const wideFolder = part > 0 ? WidePath(folder, literal) : std::wstring();
   std::wstring const namePattern = WideFromNarrow(pattern + part);
-  std::wstring const widePattern = part > 0 ? wideFolder + L'\\' + namePattern : namePattern;
+  std::wstring widePattern = namePattern;
+  if (part > 0) {
+    bool const separated = literal && wideFolder.back() == L'\\';
+    widePattern = wideFolder + (separated ? L"" : L"\\") + namePattern;
+  }
   WIN32_FIND_DATAW found;
-  HANDLE const find =
-      FindFirstFileExW(ForSystem(widePattern).c_str(), level, &found, search, searchFilter, flags);
+  HANDLE const find = FindFirstFileExW(ForSystem(widePattern, literal).c_str(), level, &found,
+                                       search, searchFilter, flags);
   if (find == INVALID_HANDLE_VALUE) return INVALID_HANDLE_VALUE;
-  auto* const listing = new Listing{find, folder, wideFolder, {}, {}};
+  std::wstring systemFolder;
+  if (part > 0) systemFolder = literal ? wideFolder : LiteralPath(wideFolder);
+  auto* const listing = new Listing{find, folder, systemFolder, {}, {}};
   auto& narrow = *static_cast<WIN32_FIND_DATAA*>(entry);
   ToNarrowEntry(found, narrow);
   listing->Delivered(found, narrow.cFileName);
@@ -150,6 +169,6 @@ BOOL WideBackedFindClose(HANDLE handle) {
 HANDLE WideBackedCreateFileA(LPCSTR path, DWORD access, DWORD shareMode,
                              LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
                              HANDLE templateFile) {
-  return CreateFileW(ForSystem(WidePath(path)).c_str(), access, shareMode, security, disposition,
-                     flags, templateFile);
+  return CreateFileW(SystemPath(path).c_str(), access, shareMode, security, disposition, flags,
+                     templateFile);
 }

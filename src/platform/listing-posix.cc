@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -20,7 +21,8 @@
 namespace {
 
 struct Listing {
-  std::string folder;  // POSIX path, to open again for the next chunk
+  std::string windowsFolder;  // the search pattern's folder as the caller spelled it
+  std::string folder;         // POSIX path, to open again for the next chunk
   std::string match;
   bool matchesAll = true;
   bool directoriesOnly = false;
@@ -36,12 +38,61 @@ struct Listing {
   ReadPosition read;
 };
 
+// Rule: a Windows path made of an open listing's folder, one separator and a name names that
+// entry of that very folder, whatever bytes the name holds: a backslash or ".." in a name read from
+// a folder is part of the name, never a step of the path, so a folder's name cannot lead the walk
+// to another folder or out of the tree. The open listing's folder itself names its own folder.
+// Only paths that no open listing accounts for, those the user typed, are read by the path rules.
+// The newest listing that fits is the deepest: the walk keeps one open per level, each below the
+// one before, and closes a folder's listing before it goes on to the folder's next sibling.
+// Bound: one entry per open listing.
+class OpenListings {
+ public:
+  void Add(Listing* listing) { open_.push_back(listing); }
+  void Remove(Listing* listing) {
+    for (std::size_t at = open_.size(); at-- > 0;) {
+      if (open_[at] == listing) {
+        open_.erase(open_.begin() + static_cast<std::ptrdiff_t>(at));
+        return;
+      }
+    }
+  }
+  // The POSIX path of the first length bytes of windowsPath, when an open listing accounts for it.
+  bool Resolve(const char* windowsPath, std::size_t length, std::string& posixPath) const {
+    for (std::size_t at = open_.size(); at-- > 0;) {
+      Listing const& listing = *open_[at];
+      std::string const& folder = listing.windowsFolder;
+      if (folder.empty() || length < folder.size() ||
+          folder.compare(0, folder.size(), windowsPath, folder.size()))
+        continue;
+      if (length == folder.size()) {
+        posixPath = listing.folder;
+        return true;
+      }
+      const char* const name = windowsPath + folder.size() + 1;
+      std::size_t const nameLength = length - folder.size() - 1;
+      // No POSIX name holds a slash, so a path that does is not one a listing delivered.
+      if (!IsWindowsSeparator(windowsPath[folder.size()]) || nameLength == 0 ||
+          std::memchr(name, '/', nameLength) != nullptr)
+        return false;
+      posixPath.assign(listing.folder);
+      if (posixPath.back() != '/') posixPath.push_back('/');
+      posixPath.append(name, nameLength).push_back('/');
+      return true;
+    }
+    return false;
+  }
+
+ private:
+  std::vector<Listing*> open_;
+};
+
 // Everything the listings share from one to the next, changed only by the functions below.
 struct ListingCaches {
   HeldFolders held;
   RecentFolder recent;
   KeptSubfolders kept;
-  PatternFolder pattern;
+  OpenListings open;
   // Rule: the listings closed last are kept, with the room of their strings and of their records,
   // for the next listings opened: the walk opens three listings per folder, and on its way back up
   // from a subtree and down into the next closes and opens one per level, which then cost no
@@ -118,6 +169,7 @@ bool StartListing(Listing& listing) {
 
 void CloseListing(Listing* listing) {
   ListingCaches& caches = Caches();
+  caches.open.Remove(listing);
   caches.kept.Finish(listing);
   EndReading(listing->read);
   if (listing->held >= 0) caches.held.Release(listing->held);
@@ -172,11 +224,18 @@ bool IsLinkRecord(const Listing& listing, const FolderRecord& record) {
 }
 
 // Fills in what only the entry's status tells: whether it is a folder and, in listings that fill in
-// details, its times and size. False when the entry has vanished since the folder was read.
+// details, its times and size. False when the entry has vanished since the folder was read. In a
+// folder that can be read but not entered, no entry's status can be had, though its name and type
+// can: the entry is described by the listing's type alone (a link as a file), its time as one that
+// cannot be shown.
 bool DescribeStatus(const Listing& listing, const FolderRecord& record, WIN32_FIND_DATAA& entry,
                     bool& directory) {
   struct stat status;
-  if (!StatEntry(listing, record.d_name, status)) return false;
+  if (!StatEntry(listing, record.d_name, status)) {
+    if (errno == ENOENT) return false;
+    if (listing.withDetails) entry.ftLastWriteTime = kUnreadableTime;
+    return true;
+  }
   directory = S_ISDIR(status.st_mode);
   if (listing.withDetails) {
     entry.ftLastWriteTime = FileTimeFromPosix(LastWriteTime(status));
@@ -224,6 +283,11 @@ bool Describe(const Listing& listing, const FolderRecord& record, WIN32_FIND_DAT
 
 }  // namespace
 
+bool PosixPathOf(const char* windowsPath, std::size_t length, std::string& posixPath) {
+  return Caches().open.Resolve(windowsPath, length, posixPath) ||
+         ToPosixPath(windowsPath, length, posixPath);
+}
+
 HANDLE FindFirstFileExA(LPCSTR pattern, FINDEX_INFO_LEVELS level, void* entry,
                         FINDEX_SEARCH_OPS search, void*, DWORD) {
   std::size_t split = std::strlen(pattern);
@@ -234,11 +298,19 @@ HANDLE FindFirstFileExA(LPCSTR pattern, FINDEX_INFO_LEVELS level, void* entry,
   listing->matchesAll = MatchesAll(listing->match);
   listing->directoriesOnly = search == FindExSearchLimitToDirectories;
   listing->withDetails = level == FindExInfoStandard;
-  if (!Caches().pattern.FolderOf(pattern, split, listing->folder) || !StartListing(*listing) ||
-      !FindNextFileA(listing, static_cast<WIN32_FIND_DATAA*>(entry))) {
+  // The folder part without the one separator the pattern puts before its last part.
+  listing->windowsFolder.assign(pattern, split > 0 ? split - 1 : 0);
+  ListingCaches& caches = Caches();
+  bool const found = (split == 0 ? ToPosixPath(".", listing->folder)
+                                 : caches.open.Resolve(pattern, split - 1, listing->folder) ||
+                                       ToPosixPath(pattern, split, listing->folder)) &&
+                     StartListing(*listing) &&
+                     FindNextFileA(listing, static_cast<WIN32_FIND_DATAA*>(entry));
+  if (!found) {
     CloseListing(listing);
     return INVALID_HANDLE_VALUE;
   }
+  caches.open.Add(listing);
   return listing;
 }
 

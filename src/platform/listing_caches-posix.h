@@ -90,22 +90,3 @@ class KeptSubfolders {
 inline bool MayBeFolder(const FolderRecord& record) {
   return record.d_type == DT_DIR || record.d_type == DT_LNK || record.d_type == DT_UNKNOWN;
 }
-
-// Rule: the folder of the last search pattern is kept, converted to a POSIX path, for the next
-// listing with the same folder part: the walk lists each folder two or three times in a row. Of a
-// folder part that shares its first parts with the kept one, as a subfolder's or a sibling's does,
-// only the parts that differ are converted.
-// Bound: one pattern.
-class PatternFolder {
- public:
-  // The POSIX folder of pattern, whose folder part is its first split bytes; false when it names
-  // nothing that exists here.
-  bool FolderOf(const char* pattern, std::size_t split, std::string& folder);
-
- private:
-  std::size_t KeptLength(const char* pattern, std::size_t split) const;
-  void CutBack(std::size_t length);
-
-  std::string pattern_;
-  std::string folder_;
-};

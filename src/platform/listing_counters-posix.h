@@ -7,8 +7,6 @@
 struct ListingCounters {
   std::size_t chunkReads = 0;           // chunks of records read from the file system
   std::size_t foldersOpenedByPath = 0;  // folders opened by their whole path, not inside a held one
-  std::size_t patternConversions = 0;   // search patterns whose folder was made a POSIX path
-  std::size_t wholeConversions = 0;     // of those, the ones converted from their first byte
   std::size_t keptBytesHighest = 0;     // the most bytes of subfolder records kept at once
   std::size_t listingsMade = 0;         // listing objects allocated, not taken from the spares
 };

@@ -19,7 +19,8 @@ struct FileIdentity {
 
 bool StatWindowsPath(const char* path, struct stat& status) {
   std::string posixPath;
-  return path != nullptr && ToPosixPath(path, posixPath) && stat(posixPath.c_str(), &status) == 0;
+  return path != nullptr && PosixPathOf(path, std::strlen(path), posixPath) &&
+         stat(posixPath.c_str(), &status) == 0;
 }
 
 bool IsDriveCRoot(const char* root) {

@@ -113,24 +113,15 @@ bool ToPosixPath(const char* windowsPath, std::size_t length, std::string& posix
     return false;
   }
   posixPath.clear();
-  AppendToPosixPath(rest, windowsPath + length, posixPath);
-  if (posixPath.empty()) posixPath = ".";
-  return true;
-}
-
-void AppendToPosixPath(const char* from, const char* end, std::string& posixPath) {
-  std::size_t const start = posixPath.size();
-  posixPath.resize(start + (end - from));
-  char* const begin = posixPath.data();
-  char* out = begin + start;
-  for (const char* at = from; at != end; ++at) {
+  for (const char* at = rest; at != windowsPath + length; ++at) {
     if (!IsWindowsSeparator(*at)) {
-      *out++ = *at;
-    } else if (out == begin || out[-1] != '/') {
-      *out++ = '/';
+      posixPath.push_back(*at);
+    } else if (posixPath.empty() || posixPath.back() != '/') {
+      posixPath.push_back('/');
     }
   }
-  posixPath.resize(out - begin);
+  if (posixPath.empty()) posixPath = ".";
+  return true;
 }
 
 bool ToPosixPath(const char* windowsPath, std::string& posixPath) {

@@ -203,6 +203,12 @@ BOOL FileTimeToSystemTime(const FILETIME* time, SYSTEMTIME* calendar);
 // already and argv is handed back.
 const char* const* ProgramArguments(int& argc, char** argv);
 
+// Whether an argument that begins with "/" is a path and not a switch. On POSIX, where users type
+// absolute paths that way, it is one when it has three bytes or more and names an existing entry
+// ("/tmp" is C:\tmp); "/F", "/Tx" and "/tmpx" where no such entry exists stay switches. Never on
+// Windows, where "/" starts a switch.
+bool ArgumentIsPosixPath(const char* argument);
+
 // Makes standard output behave as a Windows console program's text-mode output: every newline
 // leaves as CR LF, printf and std::cout share one buffer, and a closed pipe is a failed write,
 // never a killed process. Call once, before anything is written.

@@ -19,17 +19,20 @@ inline bool IsWindowsSeparator(char c) { return c == '\\' || c == '/'; }
 bool ToPosixPath(const char* windowsPath, std::string& posixPath);
 // The same for the first length bytes of windowsPath.
 bool ToPosixPath(const char* windowsPath, std::size_t length, std::string& posixPath);
-// Extends posixPath, which ToPosixPath made of a Windows path and which is not ".", to the POSIX
-// path of that Windows path followed by the bytes from from to end. A byte's conversion depends
-// only on the byte and on what was written before it, so the path before them is not read again.
-void AppendToPosixPath(const char* from, const char* end, std::string& posixPath);
+// The POSIX path of the first length bytes of windowsPath: by the rule of the open listings where
+// one accounts for it (a name read from a folder is one name, whatever bytes it holds), else by
+// ToPosixPath.
+bool PosixPathOf(const char* windowsPath, std::size_t length, std::string& posixPath);
 
 // Copies a path result into a caller's buffer as the Windows path operations do: the length without
 // the NUL, or, when it does not fit, the size needed with the NUL and the buffer left alone.
 DWORD CopyPathResult(const std::string& result, DWORD length, LPSTR buffer);
 
+// A time that FileTimeToSystemTime rejects, so that it is shown as unknown.
+constexpr FILETIME kUnreadableTime{0xFFFFFFFF, 0xFFFFFFFF};
+
 // A time as 100-nanosecond ticks since 1601-01-01 UTC. A time before 1601 cannot be one, and comes
-// out as the largest value, which FileTimeToSystemTime rejects.
+// out as kUnreadableTime.
 FILETIME FileTimeFromPosix(const timespec& time);
 
 // A file's last-write and last-access times; macOS names these fields of struct stat its own way.

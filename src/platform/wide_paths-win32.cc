@@ -58,14 +58,17 @@ class TypedPaths {
 
 // ---------------------------------------------------------------------------------------------
 // Open listings. Each open listing keeps its folder's narrow path as the caller spelled it, the
-// wide path that stands for it, and the last two subfolders it delivered ("." and ".." aside), by
-// shown and by real name; a failed fetch at the end counts as one delivery of nothing. A narrow
-// path made of an open listing's folder, a backslash and a name is taken to the recorded subfolder
-// of that name; when both recorded subfolders show that name, to the earlier one. That is how the
-// walk goes: it fetches the subfolder after the one it is about to enter first (the look-ahead),
-// and its ancestors' listings hold still, each with the entered subfolder as the earlier of the
-// two. Bound: two entries per open listing, whatever the size of the folders or the tree.
-// (The record of each open listing is Listing, in win32_internal.h.)
+// folder in the form the system takes as it is, and the last two subfolders it delivered ("." and
+// ".." aside), by shown and by real name; a failed fetch at the end counts as one delivery of
+// nothing. A narrow path made of an open listing's folder, one separator and the shown name of a
+// recorded subfolder is taken to that subfolder, whatever the name holds: a 0x5C shown for a
+// character the code page lacks (such as the yen sign) or ".." in it are part of the name, never
+// steps of the path. When both recorded subfolders show that name, it is the earlier one. That is
+// how the walk goes: it fetches the subfolder after the one it is about to enter first (the
+// look-ahead), and its ancestors' listings hold still, each with the entered subfolder as the
+// earlier of the two. The newest listing that fits is the deepest: the walk opens one per level,
+// each below the one before. Bound: two entries per open listing, whatever the size of the
+// folders or the tree. (The record of each open listing is Listing, in win32_internal.h.)
 class OpenListings {
  public:
   static OpenListings& Get() {
@@ -81,18 +84,19 @@ class OpenListings {
       }
     }
   }
-  // The wide form of path when it is an open listing's folder or lies below one. The newest listing
-  // that fits is the deepest: the walk opens one per level, each below the one before.
+  // The "\\?\" form of path when it is an open listing's folder or one of the subfolders it
+  // recorded.
   bool Resolve(const std::string& path, std::wstring& wide) const {
     std::string rest;
+    std::wstring real;
     for (std::size_t at = open_.size(); at-- > 0;) {
       Listing const& listing = *open_[at];
       if (!Below(path, listing.folder, rest)) continue;
-      wide = listing.wideFolder;
+      if (!rest.empty() && !listing.RealName(rest.substr(1), real)) continue;
+      wide = listing.systemFolder;
       if (rest.empty()) return true;
-      std::string const name = rest.substr(1, FirstSeparatorAt(rest.c_str() + 1));
-      wide += WideFromNarrow(rest.substr(0, 1)) + listing.RealName(name) +
-              WideFromNarrow(rest.substr(1 + name.size()));
+      if (wide.back() != L'\\') wide += L'\\';
+      wide += real;
       return true;
     }
     return false;
@@ -116,9 +120,13 @@ void RememberFullPath(const std::string& narrow, const std::wstring& wide) {
 void AddOpenListing(Listing* listing) { OpenListings::Get().Add(listing); }
 void RemoveOpenListing(Listing* listing) { OpenListings::Get().Remove(listing); }
 
-// The wide path a narrow one the platform handed out stands for.
-std::wstring WidePath(const std::string& path) {
+std::wstring WidePath(const std::string& path, bool& literal) {
   std::wstring wide;
-  if (OpenListings::Get().Resolve(path, wide) || TypedPaths::Get().Resolve(path, wide)) return wide;
-  return WideFromNarrow(path);
+  literal = OpenListings::Get().Resolve(path, wide);
+  return literal ? wide : TypedWidePath(path);
+}
+
+std::wstring TypedWidePath(const std::string& path) {
+  std::wstring wide;
+  return TypedPaths::Get().Resolve(path, wide) ? wide : WideFromNarrow(path);
 }

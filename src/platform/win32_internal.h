@@ -44,7 +44,10 @@ struct DeliveredFolder {
 struct Listing {
   HANDLE find;
   std::string folder;
-  std::wstring wideFolder;
+  // The folder in the "\\?\" form, which the system takes as it is: a name read from a folder
+  // reaches that very entry only in this form, since the ordinary one drops a name's trailing dots
+  // and spaces and reads "\" and ".." in it as steps of the path.
+  std::wstring systemFolder;
   DeliveredFolder earlier;
   DeliveredFolder later;
 
@@ -60,15 +63,24 @@ struct Listing {
     later.shown.clear();
     later.real.clear();
   }
-  std::wstring RealName(const std::string& shown) const {
-    if (!earlier.real.empty() && earlier.shown == shown) return earlier.real;
-    if (!later.real.empty() && later.shown == shown) return later.real;
-    return WideFromNarrow(shown);
+  // The real name of the recorded subfolder shown as shown; the earlier when both show it.
+  bool RealName(const std::string& shown, std::wstring& real) const {
+    for (DeliveredFolder const* recorded : {&earlier, &later}) {
+      if (!recorded->real.empty() && recorded->shown == shown) {
+        real = recorded->real;
+        return true;
+      }
+    }
+    return false;
   }
 };
 
-// While a listing is open, paths below its folder are taken to the real names it delivered.
+// While a listing is open, its folder and the subfolders it delivered are taken to their real
+// names.
 void AddOpenListing(Listing* listing);
 void RemoveOpenListing(Listing* listing);
-// The wide path a narrow one the platform handed out stands for.
-std::wstring WidePath(const std::string& path);
+// The wide path a narrow one the platform handed out stands for; literal when it is in the
+// "\\?\" form, to be handed to the system as it is.
+std::wstring WidePath(const std::string& path, bool& literal);
+// The wide path a narrow path that the user typed stands for, to be read by the path rules.
+std::wstring TypedWidePath(const std::string& path);

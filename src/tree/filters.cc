@@ -36,8 +36,10 @@ HANDLE FirstMatching(const std::string& pattern, WIN32_FIND_DATAA& entry,
 
 }  // namespace
 
+bool SearchPatternFits(const std::string& path) { return path.size() + 3 <= kPathLimit; }
+
 bool MakeSearchPattern(const std::string& path, std::string& pattern) {
-  if (path.size() + 3 > kPathLimit) return false;
+  if (!SearchPatternFits(path)) return false;
   pattern.reserve(path.size() + 2);
   pattern.assign(path).append("\\*");
   return true;

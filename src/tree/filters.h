@@ -11,8 +11,9 @@
 // closed.
 inline HANDLE const kNoEntries = nullptr;
 
-// path, a backslash and an asterisk; false when that does not fit the platform's path buffer
-// (kPathLimit), NUL included.
+// Whether a search pattern of path fits the platform's path buffer (kPathLimit), NUL included.
+bool SearchPatternFits(const std::string& path);
+// path, a backslash and an asterisk; false when that does not fit.
 bool MakeSearchPattern(const std::string& path, std::string& pattern);
 
 bool IsSubfolderEntry(const WIN32_FIND_DATAA& entry);

@@ -4,14 +4,50 @@
 
 namespace {
 
-// The length of the control character that starts at text, 0 when none does. In UTF-8 the byte C2
-// only ever leads a character, so C2 followed by 80 to 9F is always one of U+0080 to U+009F.
-std::size_t ControlLength(const char* text, bool namesAreUtf8) {
-  auto const byte = static_cast<unsigned char>(text[0]);
-  if (byte < 0x20 || byte == 0x7F) return 1;
-  if (!namesAreUtf8 || byte != 0xC2) return 0;
-  auto const next = static_cast<unsigned char>(text[1]);
-  return next >= 0x80 && next <= 0x9F ? 2 : 0;
+// The length of the valid UTF-8 character that starts at text, 0 when none does: no overlong form,
+// no surrogate, nothing past U+10FFFF. A NUL ends a sequence, as it is no continuation byte.
+std::size_t Utf8Length(const unsigned char* text) {
+  unsigned char const lead = text[0];
+  std::size_t length = 0;
+  unsigned char low = 0x80;
+  unsigned char high = 0xBF;  // the range of the byte after the lead
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (text[1] < low || text[1] > high) return 0;
+  for (std::size_t at = 2; at < length; ++at) {
+    if (text[at] < 0x80 || text[at] > 0xBF) return 0;
+  }
+  return length;
+}
+
+// The bytes at text that are shown as one unit: their number, and whether they are a control
+// character, written as one "?". In UTF-8 names the controls are the C0 controls, DEL and the C1
+// controls U+0080 to U+009F, and also a byte 80 to 9F that is no part of a valid character: a
+// terminal that is not in UTF-8 mode takes such a byte for a C1 control (9B starts a control
+// sequence). Code page 932 has no C1 controls: there those bytes lead double-byte characters.
+struct Unit {
+  std::size_t length;
+  bool control;
+};
+
+Unit UnitAt(const char* text, bool namesAreUtf8) {
+  auto const* const bytes = reinterpret_cast<const unsigned char*>(text);
+  if (bytes[0] < 0x20 || bytes[0] == 0x7F) return {1, true};
+  if (!namesAreUtf8 || bytes[0] < 0x80) return {1, false};
+  std::size_t const length = Utf8Length(bytes);
+  if (length == 0) return {1, bytes[0] <= 0x9F};
+  return {length, bytes[0] == 0xC2 && bytes[1] <= 0x9F};
 }
 
 }  // namespace
@@ -20,14 +56,12 @@ void AppendMaskedName(std::string& line, const char* name, bool namesAreUtf8) {
   const char* kept = name;  // the start of the bytes not yet appended
   const char* at = name;
   while (*at != '\0') {
-    std::size_t const length = ControlLength(at, namesAreUtf8);
-    if (length == 0) {
-      ++at;
-      continue;
+    Unit const unit = UnitAt(at, namesAreUtf8);
+    if (unit.control) {
+      line.append(kept, at - kept).push_back('?');
+      kept = at + unit.length;
     }
-    line.append(kept, at - kept).push_back('?');
-    at += length;
-    kept = at;
+    at += unit.length;
   }
   line.append(kept, at - kept);
 }
