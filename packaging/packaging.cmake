@@ -1,4 +1,4 @@
-# Installing and packaging: the program and its manual page under a prefix, a Debian package of the
+# Installing and packaging: the program and its manual pages under a prefix, a Debian package of the
 # POSIX build (cpack), and a .zip of the Windows build with its readme (cpack in a Windows build).
 include(GNUInstallDirs)
 if(WIN32)
@@ -25,6 +25,8 @@ if(WIN32)
 else()
   install(TARGETS foldgraf RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES foldgraf.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  # The Japanese page under the same name, in the folder man reads for a Japanese locale or -L ja.
+  install(FILES foldgraf.ja.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/ja/man1 RENAME foldgraf.1)
   set(CPACK_GENERATOR DEB)
 endif()
 

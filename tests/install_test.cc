@@ -1,4 +1,4 @@
-// What a user gets: the manual page, `cmake --install` under a prefix, the Debian package and the
+// What a user gets: the manual pages, `cmake --install` under a prefix, the Debian package and the
 // Windows .zip.
 //
 // The tools these need (groff, dpkg-deb, MinGW-w64) are optional on a developer's machine:
@@ -9,6 +9,7 @@
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <vector>
 
 #include "end_to_end_support.h"
 
@@ -113,37 +114,54 @@ Names Words(const std::string& line) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// The manual page
+// The manual pages
 
-class ManPageTest : public ::testing::Test {
- protected:
-  const std::string page_ = kSource + "/foldgraf.1";
+struct ManPage {
+  std::string path;
+  std::string synopsis, options;  // the headings of those sections
+  // The Japanese page needs a device that has its characters, a UTF-8 locale for man to choose one,
+  // and opens each switch's entry with the usage text's own words.
+  bool japanese;
 };
 
-TEST_F(ManPageTest, GroffRendersItWithoutWarnings) {
+const ManPage kManPages[] = {
+    {kSource + "/foldgraf.1", "SYNOPSIS", "OPTIONS", false},
+    {kSource + "/foldgraf.ja.1", "書式", "オプション", true},
+};
+
+TEST(ManPageTest, GroffRendersItWithoutWarnings) {
   REQUIRE_TOOL(groff, "groff");
-  for (const Names& device : {Names{}, Names{"-Tutf8"}}) {
-    Names args{"-man", "-ww", "-z"};
-    args.insert(args.end(), device.begin(), device.end());
-    args.push_back(page_);
-    const Outcome run = RunTool(groff, args);
-    EXPECT_TRUE(Succeeded(run));
-    EXPECT_EQ(run.err, "") << "groff " << (device.empty() ? "" : device[0]);
+  for (const ManPage& page : kManPages) {
+    // The PostScript fonts of the default device have no Japanese characters.
+    const std::vector<Names> devices =
+        page.japanese ? std::vector<Names>{{"-Tutf8"}} : std::vector<Names>{{}, {"-Tutf8"}};
+    for (const Names& device : devices) {
+      Names args{"-man", "-ww", "-z", "-Kutf8"};
+      args.insert(args.end(), device.begin(), device.end());
+      args.push_back(page.path);
+      const Outcome run = RunTool(groff, args);
+      EXPECT_TRUE(Succeeded(run));
+      EXPECT_EQ(run.err, "") << page.path << ": groff " << (device.empty() ? "" : device[0]);
+    }
   }
 }
 
-TEST_F(ManPageTest, ManRendersItWithoutWarnings) {
+TEST(ManPageTest, ManRendersItWithoutWarnings) {
   REQUIRE_TOOL(man, "man");
-  const Outcome run = RunTool(man, {"--warnings=all", "-l", page_}, "/",
-                              {"MANPAGER=cat", "PAGER=cat", "MANWIDTH=80"});
-  EXPECT_TRUE(Succeeded(run));
-  EXPECT_EQ(run.err, "");
-  EXPECT_NE(run.out.find("SYNOPSIS"), std::string::npos);
+  for (const ManPage& page : kManPages) {
+    Names env{"MANPAGER=cat", "PAGER=cat", "MANWIDTH=80"};
+    if (page.japanese) env.push_back("LC_ALL=C.UTF-8");
+    const Outcome run = RunTool(man, {"--warnings=all", "-l", page.path}, "/", env);
+    EXPECT_TRUE(Succeeded(run));
+    EXPECT_EQ(run.err, "") << page.path;
+    EXPECT_NE(run.out.find(page.synopsis), std::string::npos) << page.path;
+  }
 }
 
 // The page as a reader sees it, split into sections: heading -> its lines.
 std::map<std::string, Names> RenderedSections(const std::string& groff, const std::string& page) {
-  const Outcome run = RunTool(groff, {"-man", "-Tutf8", "-P-cbou", page}, "/", {"MANWIDTH=80"});
+  const Outcome run =
+      RunTool(groff, {"-man", "-Kutf8", "-Tutf8", "-P-cbou", page}, "/", {"MANWIDTH=80"});
   EXPECT_TRUE(Succeeded(run));
   std::map<std::string, Names> sections;
   std::string heading;
@@ -157,50 +175,71 @@ std::map<std::string, Names> RenderedSections(const std::string& groff, const st
   return sections;
 }
 
-TEST_F(ManPageTest, SynopsisAndSwitchesAgreeWithTheUsageText) {
+// A line's words with one space between them, as a reader compares them.
+std::string SingleSpaced(const std::string& line) {
+  std::string spaced;
+  for (const std::string& word : Words(line)) spaced += (spaced.empty() ? "" : " ") + word;
+  return spaced;
+}
+
+TEST(ManPageTest, SynopsisAndSwitchesAgreeWithTheUsageText) {
   REQUIRE_TOOL(groff, "groff");
   const Outcome usage = RunProgram({{"/?"}});
   ASSERT_TRUE(Printed(usage, ExpectedUsage()));
   const Names usage_lines = Split(usage.out, kCrLf);
   ASSERT_GE(usage_lines.size(), 7u);
-
-  std::map<std::string, Names> sections = RenderedSections(groff, page_);
-  Names synopsis;
-  for (const std::string& line : sections["SYNOPSIS"]) {
-    if (!Words(line).empty()) synopsis.push_back(line);
-  }
-  ASSERT_EQ(synopsis.size(), 2u) << "a synopsis line for listing and one for /?";
-
-  // "FOLDGRAF [ドライブ:][パス] [/F] [/A] [/T]" against "foldgraf [drive:][path] [/F] [/A] [/T]":
-  // the same program, a drive-and-path operand of the same shape, the same switches in order.
   const Names usage_form = Words(usage_lines[2]);
-  const Names page_form = Words(synopsis[0]);
-  ASSERT_EQ(page_form.size(), usage_form.size()) << synopsis[0];
   std::string name = usage_form[0];
   std::transform(name.begin(), name.end(), name.begin(), [](char c) { return c | 0x20; });
-  EXPECT_EQ(page_form[0], name);
-  for (const std::string& operand : {usage_form[1], page_form[1]}) {
-    EXPECT_TRUE(operand.starts_with('[') && operand.find(":][") != std::string::npos &&
-                operand.ends_with(']'))
-        << operand;
-  }
-  EXPECT_EQ(Names(page_form.begin() + 2, page_form.end()),
-            Names(usage_form.begin() + 2, usage_form.end()));
-  EXPECT_EQ(Words(synopsis[1]), (Names{name, "/?"}));
-
-  // Every switch the usage text explains has an entry under OPTIONS, in the same order, and /?
-  // comes last.
-  Names usage_switches;
+  // The switches the usage text explains, and its lines that explain them ("/F 各フォルダの...").
+  Names usage_switches, usage_entries;
   for (const std::string& line : usage_lines) {
-    if (line.starts_with("   /")) usage_switches.push_back(Words(line)[0]);
-  }
-  Names page_switches;
-  for (const std::string& line : sections["OPTIONS"]) {
-    const Names words = Words(line);
-    if (line.starts_with("       /") && !words.empty()) page_switches.push_back(words[0]);
+    if (!line.starts_with("   /")) continue;
+    usage_switches.push_back(Words(line)[0]);
+    usage_entries.push_back(SingleSpaced(line));
   }
   usage_switches.push_back("/?");
-  EXPECT_EQ(page_switches, usage_switches);
+
+  for (const ManPage& page : kManPages) {
+    SCOPED_TRACE(page.path);
+    std::map<std::string, Names> sections = RenderedSections(groff, page.path);
+    Names synopsis;
+    for (const std::string& line : sections[page.synopsis]) {
+      if (!Words(line).empty()) synopsis.push_back(line);
+    }
+    ASSERT_EQ(synopsis.size(), 2u) << "a synopsis line for listing and one for /?";
+
+    // "FOLDGRAF [ドライブ:][パス] [/F] [/A] [/T]" against "foldgraf [drive:][path] [/F] [/A] [/T]":
+    // the same program, a drive-and-path operand of the same shape, the same switches in order.
+    const Names page_form = Words(synopsis[0]);
+    ASSERT_EQ(page_form.size(), usage_form.size()) << synopsis[0];
+    EXPECT_EQ(page_form[0], name);
+    for (const std::string& operand : {usage_form[1], page_form[1]}) {
+      EXPECT_TRUE(operand.starts_with('[') && operand.find(":][") != std::string::npos &&
+                  operand.ends_with(']'))
+          << operand;
+    }
+    EXPECT_EQ(Names(page_form.begin() + 2, page_form.end()),
+              Names(usage_form.begin() + 2, usage_form.end()));
+    EXPECT_EQ(Words(synopsis[1]), (Names{name, "/?"}));
+
+    // Every switch the usage text explains has an entry under the options, in the same order, and
+    // /? comes last; the Japanese page's entries open with the usage text's words, byte for byte.
+    Names page_switches, page_entries;
+    for (const std::string& line : sections[page.options]) {
+      const Names words = Words(line);
+      if (!line.starts_with("       /") || words.empty()) continue;
+      page_switches.push_back(words[0]);
+      page_entries.push_back(SingleSpaced(line));
+    }
+    EXPECT_EQ(page_switches, usage_switches);
+    if (!page.japanese) continue;
+    for (std::size_t i = 0; i < usage_entries.size() && i < page_entries.size(); ++i) {
+      EXPECT_TRUE(page_entries[i].starts_with(usage_entries[i]))
+          << page_entries[i] << "\nshould open with\n"
+          << usage_entries[i];
+    }
+  }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -210,8 +249,11 @@ class InstallTest : public FolderTest {};
 
 TEST_F(InstallTest, PutsTheProgramAndTheManPageUnderThePrefix) {
   ASSERT_TRUE(Succeeded(RunTool(FOLDGRAF_CMAKE, {"--install", kBuild, "--prefix", base_})));
-  EXPECT_EQ(FilesBelow(base_), (Names{"bin/foldgraf", "share/man/man1/foldgraf.1"}));
+  EXPECT_EQ(FilesBelow(base_),
+            (Names{"bin/foldgraf", "share/man/ja/man1/foldgraf.1", "share/man/man1/foldgraf.1"}));
   EXPECT_EQ(ReadWhole(base_ + "/share/man/man1/foldgraf.1"), ReadWhole(kSource + "/foldgraf.1"));
+  EXPECT_EQ(ReadWhole(base_ + "/share/man/ja/man1/foldgraf.1"),
+            ReadWhole(kSource + "/foldgraf.ja.1"));
   EXPECT_TRUE(Printed(RunTool(base_ + "/bin/foldgraf", {"/?"}), ExpectedUsage()));
 }
 
@@ -252,7 +294,8 @@ TEST_F(DebPackageTest, HoldsTheProgramAndTheManPageAndNamesItsLibraries) {
   const std::string package = MakePackage();
   ASSERT_NE(package, "");
   EXPECT_EQ(PackagedFiles(dpkg_deb, package),
-            (Names{"/usr/bin/foldgraf", "/usr/share/man/man1/foldgraf.1"}));
+            (Names{"/usr/bin/foldgraf", "/usr/share/man/ja/man1/foldgraf.1",
+                   "/usr/share/man/man1/foldgraf.1"}));
   const Outcome fields = RunTool(dpkg_deb, {"-f", package, "Package", "Depends"});
   EXPECT_TRUE(Succeeded(fields));
   EXPECT_TRUE(fields.out.starts_with("Package: foldgraf\n")) << fields.out;
