@@ -97,8 +97,8 @@ TEST_F(FailedOutputTest, StreamWritesNothingMoreAfterItsFirstFailure) {
     run.wrapper = {"strace", "-f", "-qq", "-e", "trace=write", "-e", "signal=none", "-o", log};
     const Outcome traced = RunProgram(run);
     ASSERT_TRUE(EndedCleanly(traced)) << "standard output " << Describe(output);
-    // The header goes out with the first flush and fails; what would follow (some 1,000 lines, with
-    // the time stamps that printf writes) is never tried.
+    // The header goes out with the first flush and fails; what would follow (some 1,000 lines) is
+    // never tried.
     EXPECT_EQ(FailedWritesToStandardOutput(log), 1) << "standard output " << Describe(output);
   }
 }

@@ -47,14 +47,14 @@ TEST(NativeTextTest, EveryTableEntryAgreesWithTheSystemConverter) {
 TEST(NativeTextTest, EveryBuiltInTextConvertsAsTheSystemConverterDoes) {
   GlyphSet const& extended = SelectGlyphs(false);
   const char* const texts[] = {
-      kInvalidSwitch.bytes,   kTooManyParameters.bytes,
-      kInvalidPath.bytes,     kNoSubfolders.bytes,
-      kTitle.bytes,           kSerialCurrentFolder.bytes,
-      kSerialPathGiven.bytes, kUsage1.bytes,
-      kUsage3.bytes,          kUsage5.bytes,
-      kUsage6.bytes,          kUsage7.bytes,
-      extended.tee,           extended.end,
-      extended.bar,           extended.blank,
+      kInvalidSwitch.bytes, kTooManyParameters.bytes,
+      kInvalidPath.bytes,   kNoSubfolders.bytes,
+      kTitle.bytes,         kSerialLead.bytes,
+      kSerialTail.bytes,    kUsage1.bytes,
+      kUsage3.bytes,        kUsage5.bytes,
+      kUsage6.bytes,        kUsage7.bytes,
+      extended.tee,         extended.end,
+      extended.bar,         extended.blank,
   };
   for (const char* text : texts) EXPECT_EQ(ThroughTable(text), ThroughIconv(text)) << text;
 }

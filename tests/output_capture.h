@@ -1,6 +1,5 @@
 // Captures everything the program writes to standard output, at the descriptor, so the bytes are
-// exactly those that would leave the program: CR LF line ends and printf and stream output in
-// order.
+// exactly those that would leave the program, CR LF line ends included.
 #pragma once
 
 #include <unistd.h>

@@ -9,10 +9,11 @@ inline constexpr auto kTooManyParameters = ToNativeText("パラメータの数�
 inline constexpr auto kInvalidPath = ToNativeText("無効なパスです - ");
 inline constexpr auto kNoSubfolders = ToNativeText("サブフォルダは存在しません");
 inline constexpr auto kTitle = ToNativeText("フォルダ パスの一覧");
-// printf formats; the arguments are the high and the low 16 bits of the volume serial number.
-inline constexpr auto kSerialCurrentFolder =
-    ToNativeText("ボリューム シリアル番号は %.4X:%.4X です\n");
-inline constexpr auto kSerialPathGiven = ToNativeText("ボリューム シリアル番号は %.4X-%.4X です\n");
+// The serial number line is this lead, the number's high and low 16 bits as four upper-case
+// hexadecimal digits each, joined by a colon when no path was given and by a hyphen when one was,
+// and this tail.
+inline constexpr auto kSerialLead = ToNativeText("ボリューム シリアル番号は ");
+inline constexpr auto kSerialTail = ToNativeText(" です");
 
 inline constexpr auto kUsage1 = ToNativeText("ドライブやパスのフォルダ構造を図式表示します。");
 inline constexpr auto kUsage3 = ToNativeText("FOLDGRAF [ドライブ:][パス] [/F] [/A] [/T]");

@@ -1,6 +1,5 @@
 #include "driver/run_listing.h"
 
-#include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -33,9 +32,14 @@ DWORD ReadSerialNumber(const char* root) {
   return serial;
 }
 
+// The line gets no flush of its own: it leaves with the title line.
 void PrintSerialLine(bool currentFolderForm, DWORD serial) {
-  std::printf(currentFolderForm ? kSerialCurrentFolder.bytes : kSerialPathGiven.bytes,
-              static_cast<unsigned>(serial >> 16), static_cast<unsigned>(serial & 0xFFFF));
+  char halves[] = "0000-0000";
+  for (int digit = 0; digit < 8; ++digit) {
+    halves[digit < 4 ? digit : digit + 1] = "0123456789ABCDEF"[(serial >> (28 - 4 * digit)) & 0xF];
+  }
+  if (currentFolderForm) halves[4] = ':';
+  std::cout << kSerialLead.bytes << halves << kSerialTail.bytes << '\n';
 }
 
 void PrintNoSubfoldersNote() { std::cout << kNoSubfolders.bytes << std::endl << std::endl; }

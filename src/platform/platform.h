@@ -210,8 +210,8 @@ const char* const* ProgramArguments(int& argc, char** argv);
 bool ArgumentIsPosixPath(const char* argument);
 
 // Makes standard output behave as a Windows console program's text-mode output: every newline
-// leaves as CR LF, printf and std::cout share one buffer, and a closed pipe is a failed write,
-// never a killed process. Call once, before anything is written.
+// leaves as CR LF, each line leaves when std::cout is flushed at its end, and a closed pipe is a
+// failed write, never a killed process. Call once, before anything is written.
 void SetUpStandardOutput();
 
 // True when standard output is a terminal (a console on Windows), false for a file or a pipe.

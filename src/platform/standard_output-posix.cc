@@ -1,18 +1,16 @@
-// Standard output as a Windows console program has it in text mode: every newline leaves as CR LF,
-// whether it was written by printf or by std::cout, and both write into one buffer, in call order.
-// Each line is assembled in that buffer, its newlines already turned into CR LF, and leaves with
-// one write(2) when the stream is flushed at its end: a reader of a pipe sees every line as soon as
-// it is complete, and an interrupted run has lost nothing it wrote.
+// Standard output as a Windows console program has it in text mode: every newline leaves as CR LF.
+// Everything the program writes goes through std::cout into one buffer. Each line is assembled
+// there, its newlines already turned into CR LF, and leaves with one write(2) when the stream is
+// flushed at its end: a reader of a pipe sees every line as soon as it is complete, and an
+// interrupted run has lost nothing it wrote.
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
-#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <streambuf>
 
-#include "platform/console_posix_internal.h"
 #include "platform/platform.h"
 
 namespace {
@@ -69,20 +67,15 @@ class StandardOutput : public std::streambuf {
  protected:
   int_type overflow(int_type c) override {
     if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
-    CollectPrintedBytes();
     char const byte = traits_type::to_char_type(c);
     Append(&byte, 1);
     return c;
   }
   std::streamsize xsputn(const char* data, std::streamsize size) override {
-    CollectPrintedBytes();
     Append(data, static_cast<std::size_t>(size));
     return size;
   }
-  int sync() override {
-    CollectPrintedBytes();
-    return Flush() ? 0 : -1;
-  }
+  int sync() override { return Flush() ? 0 : -1; }
 
  private:
   static constexpr std::size_t kLineBytes = 32 * 1024;
@@ -112,16 +105,7 @@ StandardOutput& Output() {
   return *output;
 }
 
-// printf's bytes are written at the latest when the program ends, even after the stream side has
-// stopped writing.
-void FlushAtExit() {
-  CollectPrintedBytes();
-  Output().Flush();
-}
-
 }  // namespace
-
-void AppendPrintedBytes(const char* data, std::size_t size) { Output().Append(data, size); }
 
 void SetUpStandardOutput() {
   static bool done = false;
@@ -130,9 +114,7 @@ void SetUpStandardOutput() {
 
   // A closed pipe is a failed write, never a killed process.
   std::signal(SIGPIPE, SIG_IGN);
-
-  Output();
-  RoutePrintfToOutput();
   std::cout.rdbuf(&Output());
-  std::atexit(FlushAtExit);
 }
+
+bool StandardOutputIsTerminal() { return isatty(STDOUT_FILENO) == 1; }

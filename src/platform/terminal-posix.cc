@@ -1,5 +1,0 @@
-#include <unistd.h>
-
-#include "platform/platform.h"
-
-bool StandardOutputIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
