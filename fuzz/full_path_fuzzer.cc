@@ -8,6 +8,8 @@
 #include "fuzz_support.h"
 #include "platform/platform.h"
 
+using namespace platform;
+
 namespace {
 
 constexpr char kUntouched = '\x5A';

@@ -5,6 +5,8 @@
 #include "fuzz_support.h"
 #include "platform/platform.h"
 
+using namespace platform;
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   auto const path = ExactCopy(data, size);
   const char* const begin = path.get();

@@ -6,6 +6,8 @@
 #include "fuzz_support.h"
 #include "platform/platform.h"
 
+using namespace platform;
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   auto const original = ExactCopy(data, size);
   auto const path = ExactCopy(data, size);

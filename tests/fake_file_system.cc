@@ -5,6 +5,8 @@
 
 #include "platform/posix_internal.h"
 
+using namespace platform;
+
 namespace {
 
 // One spelling per path: "/" as "\", repeated separators as one, no trailing separator but the
@@ -95,7 +97,12 @@ FakeFileSystem::FolderData* FakeFileSystem::Find(const std::string& path) {
   return &found->second;
 }
 
+bool FakeFileSystem::IsLink(const std::string& path) const {
+  return links_.count(Canonical(path)) != 0;
+}
+
 // The platform operations that touch the file system, over the fake.
+namespace platform {
 
 DWORD GetCurrentDirectoryA(DWORD length, LPSTR buffer) {
   return CopyPathResult(FakeFileSystem::Get().currentFolder, length, buffer);
@@ -109,10 +116,6 @@ BOOL GetVolumeInformationA(LPCSTR root, LPSTR, DWORD, LPDWORD serialNumber, LPDW
   if (!fake.volumeReadable || std::strcmp(root, "C:\\") != 0) return FALSE;
   *serialNumber = fake.serialNumber;
   return TRUE;
-}
-
-bool FakeFileSystem::IsLink(const std::string& path) const {
-  return links_.count(Canonical(path)) != 0;
 }
 
 // The search hints are only hints: every entry is delivered, so the filters must still check.
@@ -171,3 +174,5 @@ BOOL CloseHandle(HANDLE file) {
   delete static_cast<FakeIdentity*>(file);
   return TRUE;
 }
+
+}  // namespace platform

@@ -17,6 +17,8 @@
 #include "platform/posix_internal.h"
 #include "temporary_folder.h"
 
+using namespace platform;
+
 namespace {
 
 struct Listed {

@@ -14,7 +14,7 @@
 class OutputCapture {
  public:
   OutputCapture() {
-    SetUpStandardOutput();
+    platform::SetUpStandardOutput();
     std::cout.clear();
     // What the test runner printed so far leaves before the descriptor is taken over.
     std::fflush(stdout);

@@ -6,6 +6,8 @@
 #include "platform/posix_internal.h"
 #include "temporary_folder.h"
 
+using namespace platform;
+
 namespace {
 
 std::string FullPath(const char* path) {

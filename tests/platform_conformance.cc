@@ -3,7 +3,7 @@
 // against the Windows API (run under Wine), so that the two outputs can be compared row by row.
 //
 // On Windows it is built a second time with the system's own narrow functions
-// (FOLDGRAF_SYSTEM_NARROW_API), so that our wide-backed layer can be compared with them as well;
+// (FOLDGRAF_SYSTEM_NARROW_API), so that our layer over the wide API can be compared with them too;
 // "platform_conformance names" lists a folder of names outside the code page instead.
 //
 // Run it in the folder that platform_conformance_test.cc prepares. An input that starts with "C:"
@@ -16,6 +16,31 @@
 #include <vector>
 
 #include "platform/platform.h"
+
+// The operations compared: ours, or with FOLDGRAF_SYSTEM_NARROW_API the system's own narrow ones.
+#if defined(FOLDGRAF_SYSTEM_NARROW_API)
+namespace system_narrow_api {
+using ::CharUpperA;
+using ::CloseHandle;
+using ::CreateFileA;
+using ::FileTimeToSystemTime;
+using ::FindClose;
+using ::FindFirstFileA;
+using ::FindFirstFileExA;
+using ::FindNextFileA;
+using ::GetCurrentDirectoryA;
+using ::GetFileInformationByHandle;
+using ::GetFullPathNameA;
+using ::GetVolumeInformationA;
+using ::lstrcmpA;
+using ::PathIsDirectoryA;
+using ::PathSkipRootA;
+using ::PathStripToRootA;
+}  // namespace system_narrow_api
+namespace api = system_narrow_api;
+#else
+namespace api = platform;
+#endif
 
 namespace {
 
@@ -60,10 +85,10 @@ constexpr DWORD kBufferSize = 260;
 
 void PathRows() {
   char buffer[kBufferSize];
-  DWORD length = GetCurrentDirectoryA(kBufferSize, buffer);
+  DWORD length = api::GetCurrentDirectoryA(kBufferSize, buffer);
   Row("GetCurrentDirectoryA(260)", Number(length) + " " + Shown(buffer));
   Row("GetCurrentDirectoryA(4) needs",
-      length + 1 == GetCurrentDirectoryA(4, buffer) ? "its size" : "other");
+      length + 1 == api::GetCurrentDirectoryA(4, buffer) ? "its size" : "other");
 
   std::vector<std::string> const fullPathInputs = {".",
                                                    "..",
@@ -100,7 +125,7 @@ void PathRows() {
   for (std::string const& input : fullPathInputs) {
     std::string const path = OnCurrentDrive(input.c_str());
     char* filePart = nullptr;
-    length = GetFullPathNameA(path.c_str(), kBufferSize, buffer, &filePart);
+    length = api::GetFullPathNameA(path.c_str(), kBufferSize, buffer, &filePart);
     std::string result = Number(length);
     if (length > 0 && length < kBufferSize) {
       result.append(" ").append(Shown(buffer)).append(" part ");
@@ -108,9 +133,9 @@ void PathRows() {
     }
     Row("GetFullPathNameA(" + Shown(input.c_str()) + ")", result);
   }
-  length = GetFullPathNameA("sub", 5, buffer, nullptr);
+  length = api::GetFullPathNameA("sub", 5, buffer, nullptr);
   Row("GetFullPathNameA(\"sub\", 5) needs",
-      Number(length) + (length == GetFullPathNameA("sub", kBufferSize, buffer, nullptr) + 1
+      Number(length) + (length == api::GetFullPathNameA("sub", kBufferSize, buffer, nullptr) + 1
                             ? " its size"
                             : " other"));
 
@@ -132,22 +157,22 @@ void PathRows() {
     std::string path = OnCurrentDrive(input.c_str());
     char copy[MAX_PATH];
     std::strcpy(copy, path.c_str());
-    BOOL const stripped = PathStripToRootA(copy);
+    BOOL const stripped = api::PathStripToRootA(copy);
     Row("PathStripToRootA(" + Shown(input.c_str()) + ")",
         Number(stripped != FALSE) + " " + Shown(copy));
-    LPCSTR const rest = PathSkipRootA(path.c_str());
+    LPCSTR const rest = api::PathSkipRootA(path.c_str());
     Row("PathSkipRootA(" + Shown(input.c_str()) + ")", Shown(rest));
   }
 
   for (const char* input : {"c:\\abc\\def", "\\\\server\\share\\", "y:", "C:\\MiXeD 09_-", ""}) {
     char copy[MAX_PATH];
     std::strcpy(copy, input);
-    CharUpperA(copy);
+    api::CharUpperA(copy);
     Row("CharUpperA(" + Shown(input) + ")", Shown(copy));
   }
   // ヂ in code page 932: its second byte is a lower-case ASCII letter's.
   char katakana[] = "\x83\x61";
-  CharUpperA(katakana);
+  api::CharUpperA(katakana);
   Row("CharUpperA(<83><61>)", Shown(katakana));
 
   std::vector<std::pair<const char*, const char*>> const comparisons = {
@@ -156,21 +181,22 @@ void PathRows() {
   for (auto const& [first, second] : comparisons) {
     // Callers only ask whether the two are equal.
     Row("lstrcmpA(" + Shown(first) + ", " + Shown(second) + ") == 0",
-        lstrcmpA(first, second) == 0 ? "yes" : "no");
+        api::lstrcmpA(first, second) == 0 ? "yes" : "no");
   }
 
   for (const char* input :
        {".", "sub", "sub\\", "sub\\\\inner", "sub/inner", "sub\\inner\\..", "file.txt", "missing",
         "link-to-sub", "dangling", "C:\\", "C:\\tmp", "q:\\", "\\\\server\\share", "", "..."}) {
     std::string const path = OnCurrentDrive(input);
-    Row("PathIsDirectoryA(" + Shown(input) + ")", PathIsDirectoryA(path.c_str()) ? "yes" : "no");
+    Row("PathIsDirectoryA(" + Shown(input) + ")",
+        api::PathIsDirectoryA(path.c_str()) ? "yes" : "no");
   }
 
   for (const char* input : {"C:\\", "C:", "C:\\tmp\\", "q:\\", "\\\\server\\share\\"}) {
     std::string const path = OnCurrentDrive(input);
     DWORD serial = 0;
     BOOL const ok =
-        GetVolumeInformationA(path.c_str(), nullptr, 0, &serial, nullptr, nullptr, nullptr, 0);
+        api::GetVolumeInformationA(path.c_str(), nullptr, 0, &serial, nullptr, nullptr, nullptr, 0);
     Row("GetVolumeInformationA(" + Shown(input) + ")", ok ? "ok" : "failed");
     if (ok) Row("GetVolumeInformationA(" + Shown(input) + ") serial", Number(serial));
   }
@@ -186,7 +212,7 @@ std::string Attributes(DWORD attributes) {
 void ListingRows(const char* input, bool everyEntry) {
   std::string const pattern = OnCurrentDrive(input);
   WIN32_FIND_DATAA entry;
-  HANDLE const listing = FindFirstFileA(pattern.c_str(), &entry);
+  HANDLE const listing = api::FindFirstFileA(pattern.c_str(), &entry);
   std::string const name = "FindFirstFileA(" + Shown(input) + ")";
   if (listing == INVALID_HANDLE_VALUE) {
     Row(name, "INVALID_HANDLE_VALUE");
@@ -211,8 +237,8 @@ void ListingRows(const char* input, bool everyEntry) {
                    entry.ftLastWriteTime.dwLowDateTime));
       }
     }
-  } while (FindNextFileA(listing, &entry));
-  Row(name + " closed", FindClose(listing) ? "yes" : "no");
+  } while (api::FindNextFileA(listing, &entry));
+  Row(name + " closed", api::FindClose(listing) ? "yes" : "no");
   // The order is the platform's own; only what is delivered is compared.
   std::sort(entries.begin(), entries.end());
   std::string delivered;
@@ -229,8 +255,8 @@ void HintedListingRows(const char* input) {
     std::string const name = std::string("FindFirstFileExA(basic, ") +
                              (foldersOnly ? "folders, " : "names, ") + Shown(input) + ")";
     WIN32_FIND_DATAA entry;
-    HANDLE const listing = FindFirstFileExA(pattern.c_str(), FindExInfoBasic, &entry, search,
-                                            nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    HANDLE const listing = api::FindFirstFileExA(pattern.c_str(), FindExInfoBasic, &entry, search,
+                                                 nullptr, FIND_FIRST_EX_LARGE_FETCH);
     if (listing == INVALID_HANDLE_VALUE) {
       Row(name, "INVALID_HANDLE_VALUE");
       continue;
@@ -241,8 +267,8 @@ void HintedListingRows(const char* input) {
           entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
       if (foldersOnly && (kind & FILE_ATTRIBUTE_DIRECTORY) == 0) continue;
       entries.push_back(Shown(entry.cFileName) + " " + Attributes(kind));
-    } while (FindNextFileA(listing, &entry));
-    FindClose(listing);
+    } while (api::FindNextFileA(listing, &entry));
+    api::FindClose(listing);
     std::sort(entries.begin(), entries.end());
     std::string delivered;
     for (std::string const& text : entries) delivered += (delivered.empty() ? "" : ", ") + text;
@@ -273,11 +299,11 @@ void IdentityRows() {
   auto identify = [](const char* input, BY_HANDLE_FILE_INFORMATION& information) {
     std::string const path = OnCurrentDrive(input);
     HANDLE const file =
-        CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        api::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
-    bool const known = GetFileInformationByHandle(file, &information) != FALSE;
-    CloseHandle(file);
+    bool const known = api::GetFileInformationByHandle(file, &information) != FALSE;
+    api::CloseHandle(file);
     return known;
   };
   std::vector<std::pair<const char*, const char*>> const pairs = {
@@ -324,7 +350,7 @@ void TimeRows() {
     FILETIME const time{static_cast<DWORD>(value & 0xFFFFFFFF), static_cast<DWORD>(value >> 32)};
     SYSTEMTIME calendar{};
     std::string result = "failed";
-    if (FileTimeToSystemTime(&time, &calendar)) {
+    if (api::FileTimeToSystemTime(&time, &calendar)) {
       char text[96];
       std::snprintf(text, sizeof text, "%u-%02u-%02u %02u:%02u:%02u.%03u weekday %u",
                     calendar.wYear, calendar.wMonth, calendar.wDay, calendar.wHour,
@@ -342,7 +368,7 @@ void TimeRows() {
 void WalkRows(const std::string& folder, int& number) {
   WIN32_FIND_DATAA current;
   WIN32_FIND_DATAA next;
-  HANDLE const listing = FindFirstFileA((folder + "\\*").c_str(), &current);
+  HANDLE const listing = api::FindFirstFileA((folder + "\\*").c_str(), &current);
   std::string const name = "walk " + std::to_string(number++) + " " + Shown(folder.c_str());
   if (listing == INVALID_HANDLE_VALUE) {
     Row(name, "INVALID_HANDLE_VALUE");
@@ -353,7 +379,7 @@ void WalkRows(const std::string& folder, int& number) {
            std::strcmp(entry.cFileName, ".") != 0 && std::strcmp(entry.cFileName, "..") != 0;
   };
   auto nextSubfolder = [&](WIN32_FIND_DATAA& entry) {
-    while (FindNextFileA(listing, &entry)) {
+    while (api::FindNextFileA(listing, &entry)) {
       if (isSubfolder(entry)) return true;
     }
     return false;
@@ -366,7 +392,7 @@ void WalkRows(const std::string& folder, int& number) {
     WalkRows(folder + "\\" + current.cFileName, number);
     current = next;
   }
-  FindClose(listing);
+  api::FindClose(listing);
   Row(name, names);
 }
 
@@ -376,9 +402,10 @@ void NameRows(const char* typed) {
   int number = 0;
   WalkRows(".", number);
   char full[MAX_PATH];
-  DWORD const length = GetFullPathNameA(typed, MAX_PATH, full, nullptr);
+  DWORD const length = api::GetFullPathNameA(typed, MAX_PATH, full, nullptr);
   bool const resolved = length > 0 && length < MAX_PATH;
-  Row("typed " + Shown(typed) + " is a folder", resolved && PathIsDirectoryA(full) ? "yes" : "no");
+  Row("typed " + Shown(typed) + " is a folder",
+      resolved && api::PathIsDirectoryA(full) ? "yes" : "no");
   if (resolved) WalkRows(full, number);
 }
 
@@ -386,9 +413,9 @@ void NameRows(const char* typed) {
 
 int main(int argc, char** argv) {
   char current[MAX_PATH];
-  if (GetCurrentDirectoryA(MAX_PATH, current) > 0) currentDrive = current[0];
+  if (api::GetCurrentDirectoryA(MAX_PATH, current) > 0) currentDrive = current[0];
   int count = argc;
-  const char* const* arguments = ProgramArguments(count, argv);
+  const char* const* arguments = platform::ProgramArguments(count, argv);
   if (count == 3 && std::strcmp(arguments[1], "names") == 0) {
     NameRows(arguments[2]);
     return 0;

@@ -5,6 +5,8 @@
 #include "platform/posix_internal.h"
 #include "support/file_time.h"
 
+using namespace platform;
+
 namespace {
 
 std::uint64_t TicksOf(FILETIME time) {

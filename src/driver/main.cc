@@ -3,11 +3,11 @@
 
 // Every path ends with status 0: errors the user can cause are lines on standard output.
 int main(int argc, char** argv) {
-  SetUpStandardOutput();
+  platform::SetUpStandardOutput();
   int count = argc;
-  const char* const* arguments = ProgramArguments(count, argv);
-  CommandLine commandLine = ScanArguments(count, arguments, ArgumentIsPosixPath);
-  commandLine.options.toTerminal = StandardOutputIsTerminal();
+  const char* const* arguments = platform::ProgramArguments(count, argv);
+  CommandLine commandLine = ScanArguments(count, arguments, platform::ArgumentIsPosixPath);
+  commandLine.options.toTerminal = platform::StandardOutputIsTerminal();
   RunCommandLine(commandLine);
   return 0;
 }

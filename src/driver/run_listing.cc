@@ -19,16 +19,17 @@ bool FitsPathBuffer(DWORD length) { return length > 0 && length < kPathLimit; }
 bool MakeFullPath(const char* target, char (&fullPath)[kPathLimit]) {
   char currentFolder[kPathLimit];
   if (target == nullptr) {
-    if (!FitsPathBuffer(GetCurrentDirectoryA(kPathLimit, currentFolder))) return false;
+    if (!FitsPathBuffer(platform::GetCurrentDirectoryA(kPathLimit, currentFolder))) return false;
     target = currentFolder;
   }
-  return FitsPathBuffer(GetFullPathNameA(target, kPathLimit, fullPath, nullptr)) &&
-         PathSkipRootA(fullPath) != nullptr;
+  return FitsPathBuffer(platform::GetFullPathNameA(target, kPathLimit, fullPath, nullptr)) &&
+         platform::PathSkipRootA(fullPath) != nullptr;
 }
 
 DWORD ReadSerialNumber(const char* root) {
   DWORD serial = 0;
-  if (!GetVolumeInformationA(root, nullptr, 0, &serial, nullptr, nullptr, nullptr, 0)) serial = 0;
+  if (!platform::GetVolumeInformationA(root, nullptr, 0, &serial, nullptr, nullptr, nullptr, 0))
+    serial = 0;
   return serial;
 }
 
@@ -67,8 +68,8 @@ void RunListing(const char* target, DisplayOptions options) {
 
   char root[kPathLimit];
   std::strcpy(root, fullPath);
-  PathStripToRootA(root);
-  CharUpperA(root);
+  platform::PathStripToRootA(root);
+  platform::CharUpperA(root);
 
   PrintSerialLine(currentFolderForm, ReadSerialNumber(root));
   std::cout << kTitle.bytes << std::endl;
@@ -76,12 +77,12 @@ void RunListing(const char* target, DisplayOptions options) {
   std::cout << root[0] << ShownName{currentFolderForm ? ":." : fullPath + 1, options.toTerminal}
             << std::endl;
 
-  bool const folder = PathIsDirectoryA(fullPath) != FALSE;
+  bool const folder = platform::PathIsDirectoryA(fullPath) != FALSE;
   if (folder) {
     WalkFolder(fullPath, "", options);
   } else {
     std::cout << kInvalidPath.bytes << '\\'
-              << ShownName{PathSkipRootA(fullPath), options.toTerminal} << std::endl;
+              << ShownName{platform::PathSkipRootA(fullPath), options.toTerminal} << std::endl;
   }
   // A folder too deep for its search pattern cannot be listed, which says nothing of whether it has
   // subfolders: the note would be a guess.

@@ -4,6 +4,8 @@
 #include "platform/win32_internal.h"
 #include "text/split_command_line.h"
 
+namespace platform {
+
 namespace {
 
 // The wide command line is split as UTF-8, in which no byte of a longer character is a space, a
@@ -38,3 +40,5 @@ const char* const* ProgramArguments(int& argc, char**) {
 }
 
 bool ArgumentIsPosixPath(const char*) { return false; }
+
+}  // namespace platform

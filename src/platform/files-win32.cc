@@ -7,6 +7,8 @@
 
 #include "platform/win32_internal.h"
 
+namespace platform {
+
 namespace {
 
 // The absolute form of path, and where its last part begins (none: the size of the result).
@@ -82,7 +84,7 @@ DWORD Handed(const std::string& text, DWORD length, LPSTR buffer) {
 
 }  // namespace
 
-DWORD WideBackedGetCurrentDirectoryA(DWORD length, LPSTR buffer) {
+DWORD GetCurrentDirectoryA(DWORD length, LPSTR buffer) {
   DWORD const size = GetCurrentDirectoryW(0, nullptr);
   if (size == 0) return 0;
   std::wstring wide(size, L'\0');
@@ -94,7 +96,7 @@ DWORD WideBackedGetCurrentDirectoryA(DWORD length, LPSTR buffer) {
   return Handed(narrow, length, buffer);
 }
 
-DWORD WideBackedGetFullPathNameA(LPCSTR path, DWORD length, LPSTR buffer, LPSTR* filePart) {
+DWORD GetFullPathNameA(LPCSTR path, DWORD length, LPSTR buffer, LPSTR* filePart) {
   if (filePart != nullptr) *filePart = nullptr;
   std::size_t partAt = 0;
   std::wstring const full = FullWidePath(TypedWidePath(path), &partAt);
@@ -108,15 +110,15 @@ DWORD WideBackedGetFullPathNameA(LPCSTR path, DWORD length, LPSTR buffer, LPSTR*
   return result;
 }
 
-BOOL WideBackedPathIsDirectoryA(LPCSTR path) {
+BOOL PathIsDirectoryA(LPCSTR path) {
   if (path == nullptr || *path == '\0') return FALSE;
   DWORD const attributes = GetFileAttributesW(SystemPath(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return FALSE;
   return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FILE_ATTRIBUTE_DIRECTORY : FALSE;
 }
 
-HANDLE WideBackedFindFirstFileExA(LPCSTR pattern, FINDEX_INFO_LEVELS level, void* entry,
-                                  FINDEX_SEARCH_OPS search, void* searchFilter, DWORD flags) {
+HANDLE FindFirstFileExA(LPCSTR pattern, FINDEX_INFO_LEVELS level, void* entry,
+                        FINDEX_SEARCH_OPS search, void* searchFilter, DWORD flags) {
   std::size_t const part = LastPartAt(pattern);
   std::string const folder(pattern, part > 0 ? part - 1 : 0);
   bool literal = false;
@@ -141,12 +143,13 @@ HANDLE WideBackedFindFirstFileExA(LPCSTR pattern, FINDEX_INFO_LEVELS level, void
   return listing;
 }
 
-HANDLE WideBackedFindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* entry) {
-  return WideBackedFindFirstFileExA(pattern, FindExInfoStandard, entry, FindExSearchNameMatch,
+HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* entry) {
+  // Qualified: the system's own of the name is a candidate too, found through the argument types.
+  return platform::FindFirstFileExA(pattern, FindExInfoStandard, entry, FindExSearchNameMatch,
                                     nullptr, 0);
 }
 
-BOOL WideBackedFindNextFileA(HANDLE handle, WIN32_FIND_DATAA* entry) {
+BOOL FindNextFileA(HANDLE handle, WIN32_FIND_DATAA* entry) {
   auto* const listing = static_cast<Listing*>(handle);
   WIN32_FIND_DATAW found;
   if (!FindNextFileW(listing->find, &found)) {
@@ -158,17 +161,18 @@ BOOL WideBackedFindNextFileA(HANDLE handle, WIN32_FIND_DATAA* entry) {
   return TRUE;
 }
 
-BOOL WideBackedFindClose(HANDLE handle) {
+BOOL FindClose(HANDLE handle) {
   auto* const listing = static_cast<Listing*>(handle);
   RemoveOpenListing(listing);
-  BOOL const closed = FindClose(listing->find);
+  BOOL const closed = ::FindClose(listing->find);
   delete listing;
   return closed;
 }
 
-HANDLE WideBackedCreateFileA(LPCSTR path, DWORD access, DWORD shareMode,
-                             LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
-                             HANDLE templateFile) {
+HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
+                   DWORD disposition, DWORD flags, HANDLE templateFile) {
   return CreateFileW(SystemPath(path).c_str(), access, shareMode, security, disposition, flags,
                      templateFile);
 }
+
+}  // namespace platform

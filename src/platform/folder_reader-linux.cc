@@ -8,6 +8,8 @@
 #include "platform/folder_reader-posix.h"
 #include "platform/listing_counters-posix.h"
 
+namespace platform {
+
 bool ReadChunk(int descriptor, ReadPosition& position, Records& records, bool& lastChunk) {
   if (position.started && lseek64(descriptor, position.offset, SEEK_SET) < 0) return false;
   ++Counters().chunkReads;
@@ -37,3 +39,5 @@ bool ReadChunk(int descriptor, ReadPosition& position, Records& records, bool& l
 }
 
 void EndReading(ReadPosition&) {}
+
+}  // namespace platform

@@ -16,6 +16,8 @@
 #include "platform/folder_reader-posix.h"
 #include "platform/listing_counters-posix.h"
 
+namespace platform {
+
 namespace {
 
 // The streams kept open between chunks, counted by the reader that opens and closes them.
@@ -114,3 +116,5 @@ bool ReadChunk(int descriptor, ReadPosition& position, Records& records, bool& l
 void EndReading(ReadPosition& position) {
   if (position.stream != nullptr) Streams().Closed(position.stream);
 }
+
+}  // namespace platform

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace platform {
+
 // A chunk is at most this many bytes of records, so memory stays flat however many entries a
 // folder has.
 constexpr std::size_t kChunkBytes = 32 * 1024;
@@ -52,3 +54,5 @@ bool ReadChunk(int descriptor, ReadPosition& position, Records& records, bool& l
 
 // Gives up whatever the reader keeps for position once its listing is closed.
 void EndReading(ReadPosition& position);
+
+}  // namespace platform

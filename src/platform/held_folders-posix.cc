@@ -8,6 +8,8 @@
 #include "platform/listing_caches-posix.h"
 #include "platform/listing_counters-posix.h"
 
+namespace platform {
+
 namespace {
 
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
@@ -63,3 +65,5 @@ int HeldFolders::OpenFolder(const std::string& folder) const {
   ++Counters().foldersOpenedByPath;
   return open(folder.c_str(), kFolderFlags);
 }
+
+}  // namespace platform

@@ -5,6 +5,8 @@
 #include "platform/listing_caches-posix.h"
 #include "platform/listing_counters-posix.h"
 
+namespace platform {
+
 bool KeptSubfolders::Start(const void* pass) {
   if (pass_ != nullptr) return false;
   pass_ = pass;
@@ -33,3 +35,5 @@ std::shared_ptr<Records> KeptSubfolders::Finish(const void* pass) {
   pass_ = nullptr;
   return std::move(records_);
 }
+
+}  // namespace platform

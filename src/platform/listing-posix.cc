@@ -18,6 +18,8 @@
 #include "platform/listing_counters-posix.h"
 #include "platform/posix_internal.h"
 
+namespace platform {
+
 namespace {
 
 struct Listing {
@@ -338,3 +340,5 @@ BOOL FindClose(HANDLE listing) {
   CloseListing(static_cast<Listing*>(listing));
   return TRUE;
 }
+
+}  // namespace platform

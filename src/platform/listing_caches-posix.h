@@ -13,6 +13,8 @@
 
 #include "platform/folder_reader-posix.h"
 
+namespace platform {
+
 // Rule: a folder read whole in its first chunk stays open while a listing of it or the recent
 // folder uses it, so that its subfolders are opened by name inside it, not by a whole path the
 // kernel would walk from the root again, and its entries are examined through it. Bound: at most
@@ -90,3 +92,5 @@ class KeptSubfolders {
 inline bool MayBeFolder(const FolderRecord& record) {
   return record.d_type == DT_DIR || record.d_type == DT_LNK || record.d_type == DT_UNKNOWN;
 }
+
+}  // namespace platform

@@ -4,6 +4,8 @@
 
 #include <cstddef>
 
+namespace platform {
+
 struct ListingCounters {
   std::size_t chunkReads = 0;           // chunks of records read from the file system
   std::size_t foldersOpenedByPath = 0;  // folders opened by their whole path, not inside a held one
@@ -15,3 +17,5 @@ inline ListingCounters& Counters() {
   static ListingCounters counters;
   return counters;
 }
+
+}  // namespace platform

@@ -3,6 +3,8 @@
 // of a double-byte character is never taken for a separator.
 #include "platform/win32_internal.h"
 
+namespace platform {
+
 namespace {
 
 std::wstring WideFrom(UINT codePage, const std::string& text) {
@@ -78,3 +80,5 @@ std::size_t WholeCharactersWithin(const std::string& text, std::size_t limit) {
   }
   return fits;
 }
+
+}  // namespace platform

@@ -10,6 +10,8 @@
 
 #include "platform/posix_internal.h"
 
+namespace platform {
+
 namespace {
 
 struct FileIdentity {
@@ -83,3 +85,5 @@ BOOL CloseHandle(HANDLE file) {
   delete static_cast<FileIdentity*>(file);
   return TRUE;
 }
+
+}  // namespace platform

@@ -6,6 +6,8 @@
 
 #include "platform/posix_internal.h"
 
+namespace platform {
+
 namespace {
 
 constexpr std::size_t kNoRoot = static_cast<std::size_t>(-1);
@@ -183,3 +185,5 @@ LPSTR CharUpperA(LPSTR text) {
 }
 
 int lstrcmpA(LPCSTR first, LPCSTR second) { return std::strcmp(first, second); }
+
+}  // namespace platform

@@ -1,7 +1,8 @@
 // The one seam between FOLDGRAF and the operating system. The command driver and the folder tree
 // include this header and nothing else that is system specific; they call the operations by their
-// Windows names and types. On Windows these are the real API. Elsewhere src/platform implements the
-// same names with the same results, and every contract line below is what callers may rely on.
+// Windows names, in the namespace platform, and use the Windows types. On Windows some of these
+// are the real API and the rest ours over its wide half; elsewhere src/platform implements them all
+// with the same names and results. Every contract line below is what callers may rely on.
 #pragma once
 
 #if defined(_WIN32)
@@ -21,34 +22,34 @@ constexpr bool kNamesAreUtf8 = false;
 // Path buffers hold the wide API's limit in its "\\?\" form, not the narrow interfaces' 260.
 constexpr DWORD kPathLimit = 32767;
 
-// The narrow interfaces reach neither a folder whose name the ANSI code page cannot show nor a path
-// past 260 bytes. So the narrow operations the program calls are done here over the wide API,
-// under the same names, records and results: every name is delivered as WideCharToMultiByte(CP_ACP)
-// shows it, and every narrow path handed back is taken to the folder it came from (see
-// files-win32.cc for how). The macros below put them in place of the system's narrow functions;
-// FOLDGRAF_SYSTEM_NARROW_API keeps the system's, for the layer itself and to compare against it.
-DWORD WideBackedGetCurrentDirectoryA(DWORD length, LPSTR buffer);
-DWORD WideBackedGetFullPathNameA(LPCSTR path, DWORD length, LPSTR buffer, LPSTR* filePart);
-BOOL WideBackedPathIsDirectoryA(LPCSTR path);
-HANDLE WideBackedFindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* entry);
-HANDLE WideBackedFindFirstFileExA(LPCSTR pattern, FINDEX_INFO_LEVELS level, void* entry,
-                                  FINDEX_SEARCH_OPS search, void* searchFilter, DWORD flags);
-BOOL WideBackedFindNextFileA(HANDLE listing, WIN32_FIND_DATAA* entry);
-BOOL WideBackedFindClose(HANDLE listing);
-HANDLE WideBackedCreateFileA(LPCSTR path, DWORD access, DWORD shareMode,
-                             LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
-                             HANDLE templateFile);
+namespace platform {
 
-#if !defined(FOLDGRAF_SYSTEM_NARROW_API)
-#define GetCurrentDirectoryA WideBackedGetCurrentDirectoryA
-#define GetFullPathNameA WideBackedGetFullPathNameA
-#define PathIsDirectoryA WideBackedPathIsDirectoryA
-#define FindFirstFileA WideBackedFindFirstFileA
-#define FindFirstFileExA WideBackedFindFirstFileExA
-#define FindNextFileA WideBackedFindNextFileA
-#define FindClose WideBackedFindClose
-#define CreateFileA WideBackedCreateFileA
-#endif
+// The system's own operations, called as they are.
+using ::CharUpperA;
+using ::CloseHandle;
+using ::FileTimeToSystemTime;
+using ::GetFileInformationByHandle;
+using ::GetVolumeInformationA;
+using ::lstrcmpA;
+using ::PathSkipRootA;
+using ::PathStripToRootA;
+
+// The narrow interfaces reach neither a folder whose name the ANSI code page cannot show nor a path
+// past 260 bytes. So these narrow operations are done here over the wide API, under the system's
+// names, records and results: every name is delivered as WideCharToMultiByte(CP_ACP) shows it, and
+// every narrow path handed back is taken to the entry it came from (see files-win32.cc for how).
+DWORD GetCurrentDirectoryA(DWORD length, LPSTR buffer);
+DWORD GetFullPathNameA(LPCSTR path, DWORD length, LPSTR buffer, LPSTR* filePart);
+BOOL PathIsDirectoryA(LPCSTR path);
+HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* entry);
+HANDLE FindFirstFileExA(LPCSTR pattern, FINDEX_INFO_LEVELS level, void* entry,
+                        FINDEX_SEARCH_OPS search, void* searchFilter, DWORD flags);
+BOOL FindNextFileA(HANDLE listing, WIN32_FIND_DATAA* entry);
+BOOL FindClose(HANDLE listing);
+HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
+                   DWORD disposition, DWORD flags, HANDLE templateFile);
+
+}  // namespace platform
 
 #else
 
@@ -138,6 +139,8 @@ struct BY_HANDLE_FILE_INFORMATION {
   DWORD nFileIndexLow;
 };
 
+namespace platform {
+
 // Paths are Windows paths: drive C: is the POSIX root "/", and "\" and "/" both separate. Every
 // other drive and every network path names nothing that exists.
 
@@ -194,7 +197,11 @@ BOOL CloseHandle(HANDLE file);
 // more.
 BOOL FileTimeToSystemTime(const FILETIME* time, SYSTEMTIME* calendar);
 
+}  // namespace platform
+
 #endif
+
+namespace platform {
 
 // The argument vector main works with, argv[0] included; argc is set to its length. It follows the
 // start-up rules of a Windows program whatever the C runtime does: on Windows it is split anew from
@@ -216,3 +223,5 @@ void SetUpStandardOutput();
 
 // True when standard output is a terminal (a console on Windows), false for a file or a pipe.
 bool StandardOutputIsTerminal();
+
+}  // namespace platform

@@ -10,6 +10,8 @@
 
 #include "platform/platform.h"
 
+namespace platform {
+
 // Both separate the parts of a Windows path.
 inline bool IsWindowsSeparator(char c) { return c == '\\' || c == '/'; }
 
@@ -47,3 +49,5 @@ inline const timespec& LastAccessTime(const struct stat& status) { return status
 // The serial number of the volume at "/" (a stable 32-bit value derived from its file system id)
 // and the longest name it allows; false when they cannot be read.
 bool ReadRootVolume(DWORD& serial, DWORD& longestName);
+
+}  // namespace platform

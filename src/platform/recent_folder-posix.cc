@@ -2,6 +2,8 @@
 // after.
 #include "platform/listing_caches-posix.h"
 
+namespace platform {
+
 void RecentFolder::Remember(const std::string& folder, std::shared_ptr<const Records> records,
                             bool subfoldersOnly, int held, HeldFolders& folders) {
   Forget(folders);
@@ -26,3 +28,5 @@ std::shared_ptr<const Records> RecentFolder::Recall(const std::string& folder, b
   if (held >= 0) folders.Use(held);
   return records_;
 }
+
+}  // namespace platform

@@ -13,6 +13,8 @@
 
 #include "platform/platform.h"
 
+namespace platform {
+
 namespace {
 
 bool WriteAll(const char* data, std::size_t size) {
@@ -118,3 +120,5 @@ void SetUpStandardOutput() {
 }
 
 bool StandardOutputIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
+
+}  // namespace platform

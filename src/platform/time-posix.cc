@@ -2,6 +2,8 @@
 
 #include "platform/posix_internal.h"
 
+namespace platform {
+
 namespace {
 
 constexpr std::int64_t kTicksPerSecond = 10'000'000;
@@ -67,3 +69,5 @@ BOOL FileTimeToSystemTime(const FILETIME* time, SYSTEMTIME* calendar) {
   calendar->wMilliseconds = static_cast<WORD>(ticks % kTicksPerSecond / 10'000);
   return TRUE;
 }
+
+}  // namespace platform

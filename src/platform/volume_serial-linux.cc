@@ -4,6 +4,8 @@
 
 #include "platform/posix_internal.h"
 
+namespace platform {
+
 bool ReadRootVolume(DWORD& serial, DWORD& longestName) {
   struct statfs volume;
   if (statfs("/", &volume) != 0) return false;
@@ -11,3 +13,5 @@ bool ReadRootVolume(DWORD& serial, DWORD& longestName) {
   longestName = static_cast<DWORD>(volume.f_namelen);
   return true;
 }
+
+}  // namespace platform

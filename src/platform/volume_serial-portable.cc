@@ -8,6 +8,8 @@
 
 #include "platform/posix_internal.h"
 
+namespace platform {
+
 bool ReadRootVolume(DWORD& serial, DWORD& longestName) {
   struct statvfs volume;
   if (statvfs("/", &volume) != 0) return false;
@@ -16,3 +18,5 @@ bool ReadRootVolume(DWORD& serial, DWORD& longestName) {
   longestName = static_cast<DWORD>(volume.f_namemax);
   return true;
 }
+
+}  // namespace platform

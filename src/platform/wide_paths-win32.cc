@@ -6,6 +6,8 @@
 
 #include "platform/win32_internal.h"
 
+namespace platform {
+
 namespace {
 
 // ---------------------------------------------------------------------------------------------
@@ -130,3 +132,5 @@ std::wstring TypedWidePath(const std::string& path) {
   std::wstring wide;
   return TypedPaths::Get().Resolve(path, wide) ? wide : WideFromNarrow(path);
 }
+
+}  // namespace platform

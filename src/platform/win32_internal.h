@@ -2,13 +2,14 @@
 // narrow text the program works in, and the record of narrow paths the platform itself handed out.
 #pragma once
 
-#define FOLDGRAF_SYSTEM_NARROW_API
 #include <cstddef>
 #include <cwchar>
 #include <string>
 #include <utility>
 
 #include "platform/platform.h"
+
+namespace platform {
 
 // text in the ANSI code page, converted as the narrow interfaces convert it.
 std::wstring WideFromNarrow(const std::string& text);
@@ -84,3 +85,5 @@ void RemoveOpenListing(Listing* listing);
 std::wstring WidePath(const std::string& path, bool& literal);
 // The wide path a narrow path that the user typed stands for, to be read by the path rules.
 std::wstring TypedWidePath(const std::string& path);
+
+}  // namespace platform

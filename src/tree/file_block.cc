@@ -36,7 +36,7 @@ char* PutPadded(char* to, unsigned value, std::size_t width) {
 // listing with time stamps.
 void AppendTimeStamp(std::string& line, const FILETIME& lastWrite) {
   SYSTEMTIME time;
-  if (!FileTimeToSystemTime(&lastWrite, &time)) {
+  if (!platform::FileTimeToSystemTime(&lastWrite, &time)) {
     line.append(kUnknownTimeStamp);
     return;
   }
@@ -79,7 +79,7 @@ bool PrintFileBlock(const std::string& pattern, const std::string& prefix, bool 
     line.push_back('\n');
     WriteLine(line);
   } while (NextPlainFile(listing, entry));
-  FindClose(listing);
+  platform::FindClose(listing);
 
   line.resize(head);
   line.push_back('\n');

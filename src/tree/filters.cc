@@ -5,7 +5,8 @@ namespace {
 bool IsDotEntry(const WIN32_FIND_DATAA& entry) {
   // Most names do not start with a dot; the comparisons are paid only by those that do.
   if (entry.cFileName[0] != '.') return false;
-  return lstrcmpA(entry.cFileName, ".") == 0 || lstrcmpA(entry.cFileName, "..") == 0;
+  return platform::lstrcmpA(entry.cFileName, ".") == 0 ||
+         platform::lstrcmpA(entry.cFileName, "..") == 0;
 }
 
 bool IsDirectory(const WIN32_FIND_DATAA& entry) {
@@ -14,7 +15,7 @@ bool IsDirectory(const WIN32_FIND_DATAA& entry) {
 
 bool NextMatching(HANDLE listing, WIN32_FIND_DATAA& entry,
                   bool (*matches)(const WIN32_FIND_DATAA&)) {
-  while (FindNextFileA(listing, &entry)) {
+  while (platform::FindNextFileA(listing, &entry)) {
     if (matches(entry)) return true;
   }
   return false;
@@ -26,11 +27,11 @@ bool NextMatching(HANDLE listing, WIN32_FIND_DATAA& entry,
 HANDLE FirstMatching(const std::string& pattern, WIN32_FIND_DATAA& entry,
                      bool (*matches)(const WIN32_FIND_DATAA&), FINDEX_INFO_LEVELS level,
                      FINDEX_SEARCH_OPS search) {
-  HANDLE const listing =
-      FindFirstFileExA(pattern.c_str(), level, &entry, search, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+  HANDLE const listing = platform::FindFirstFileExA(pattern.c_str(), level, &entry, search, nullptr,
+                                                    FIND_FIRST_EX_LARGE_FETCH);
   if (listing == INVALID_HANDLE_VALUE) return INVALID_HANDLE_VALUE;
   if (matches(entry) || NextMatching(listing, entry, matches)) return listing;
-  FindClose(listing);
+  platform::FindClose(listing);
   return kNoEntries;
 }
 
@@ -69,7 +70,7 @@ bool HasSubfolders(const std::string& path) {
   WIN32_FIND_DATAA entry;
   HANDLE const listing = FirstSubfolder(pattern, entry);
   if (listing == kNoEntries) return false;
-  FindClose(listing);
+  platform::FindClose(listing);
   return true;
 }
 

@@ -38,11 +38,11 @@ struct Walk {
 
 bool IdentifyFolder(const std::string& path, BY_HANDLE_FILE_INFORMATION& identity) {
   HANDLE const folder =
-      CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+      platform::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (folder == INVALID_HANDLE_VALUE) return false;
-  bool const known = GetFileInformationByHandle(folder, &identity) != FALSE;
-  CloseHandle(folder);
+  bool const known = platform::GetFileInformationByHandle(folder, &identity) != FALSE;
+  platform::CloseHandle(folder);
   return known;
 }
 
@@ -108,7 +108,7 @@ void WalkBelow(Walk& walk, FolderOnPath* parent, bool throughLink) {
     if (!more) break;
     current = next;
   }
-  FindClose(listing);
+  platform::FindClose(listing);
 }
 
 }  // namespace
