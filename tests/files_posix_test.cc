@@ -12,8 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/listing_caches-posix.h"
-#include "platform/listing_counters-posix.h"
+#include "platform/listing.h"
 #include "platform/posix_internal.h"
 #include "temporary_folder.h"
 
@@ -258,12 +257,7 @@ TEST_F(FilesPosixTest, ListingsNestedAsDeepAsTheWalkGoesHoldFewDescriptors) {
   std::vector<HANDLE> open;
   std::string pattern = windows;
   WIN32_FIND_DATAA entry;
-  std::size_t const openedByPath = Counters().foldersOpenedByPath;
   for (int level = 0; level <= 150; ++level) {
-    // Within the bound, every folder but the first is opened inside its held parent.
-    if (level == 60) {
-      EXPECT_EQ(Counters().foldersOpenedByPath - openedByPath, 1u);
-    }
     pattern += level == 0 ? "\\*" : "";
     HANDLE const probe = FindFirstFileExA(pattern.c_str(), FindExInfoBasic, &entry,
                                           FindExSearchLimitToDirectories, nullptr, 0);
@@ -280,7 +274,7 @@ TEST_F(FilesPosixTest, ListingsNestedAsDeepAsTheWalkGoesHoldFewDescriptors) {
     EXPECT_EQ(names, (std::set<std::string>{".", "..", level < 150 ? "d" : "f"})) << level;
     pattern.insert(pattern.size() - 1, "d\\");
   }
-  EXPECT_LE(OpenDescriptors(), before + HeldFolders::kHeldFolders + 1);
+  EXPECT_LE(OpenDescriptors(), before + kHeldFolders + 1);
   for (HANDLE listing : open) FindClose(listing);
   EXPECT_LE(OpenDescriptors(), before + 1);
 }
@@ -296,33 +290,6 @@ TEST_F(FilesPosixTest, ListingAFolderAgainAfterAnotherSeesItsChanges) {
   EXPECT_EQ(ListAll(windows + "\\b\\*").count("(failed)"), 1u);
 }
 
-// The walk opens three listings of a folder in a row; after the first, each reuses the listing
-// closed before it.
-TEST_F(FilesPosixTest, ListingsOpenedOneAfterAnotherReuseTheLastClosed) {
-  ASSERT_EQ(mkdir((root + "/a").c_str(), 0755), 0);
-  EXPECT_EQ(ListAll(windows + "\\*").size(), 3u);
-  std::size_t const made = Counters().listingsMade;
-  for (int i = 0; i < 3; ++i) {
-    EXPECT_EQ(ListAll(windows + "\\*").size(), 3u);
-    EXPECT_EQ(ListAll(windows + "\\a\\*").size(), 2u);
-  }
-  EXPECT_EQ(Counters().listingsMade, made);
-
-  // Listings open at once, as the levels of a walk keep them, come back from the spares up to
-  // their bound.
-  auto openTen = [&] {
-    std::vector<HANDLE> listings;
-    WIN32_FIND_DATAA entry;
-    for (int i = 0; i < 10; ++i)
-      listings.push_back(FindFirstFileA((windows + "\\*").c_str(), &entry));
-    for (HANDLE listing : listings) FindClose(listing);
-  };
-  openTen();
-  std::size_t const afterFirst = Counters().listingsMade;
-  openTen();
-  EXPECT_EQ(Counters().listingsMade - afterFirst, 2u);
-}
-
 void MakeFolders(const std::string& path, int count, const std::string& filler) {
   for (int i = 0; i < count; ++i)
     ASSERT_EQ(mkdir((path + "/" + std::to_string(i) + filler).c_str(), 0755), 0);
@@ -330,13 +297,13 @@ void MakeFolders(const std::string& path, int count, const std::string& filler) 
 
 // What a subfolder pass delivers, and how many chunks it read to do so.
 std::vector<std::string> SubfolderPass(const std::string& pattern, std::size_t& chunkReads) {
-  std::size_t const before = Counters().chunkReads;
+  std::size_t const before = ChunksRead();
   WIN32_FIND_DATAA entry;
   HANDLE const listing = FindFirstFileExA(pattern.c_str(), FindExInfoBasic, &entry,
                                           FindExSearchLimitToDirectories, nullptr, 0);
   std::vector<std::string> names = Names(listing, entry);
   FindClose(listing);
-  chunkReads = Counters().chunkReads - before;
+  chunkReads = ChunksRead() - before;
   return names;
 }
 
@@ -377,7 +344,6 @@ TEST_F(FilesPosixTest, KeptSubfoldersStayWithinTheirBoundWhenPassesNest) {
   EXPECT_EQ(order, ReaddirOrder(root + "/a"));
   EXPECT_EQ(SubfolderPass(windows + "\\a\\*", reads), order);
   EXPECT_EQ(reads, 0u);
-  EXPECT_LE(Counters().keptBytesHighest, KeptSubfolders::kKeptFolderBytes);
 }
 
 // Listings of a large folder, each read past its first chunk and left open, as a walk down through

@@ -5,14 +5,13 @@
 
 #include <cerrno>
 
-#include "platform/folder_reader-posix.h"
-#include "platform/listing_counters-posix.h"
+#include "platform/listing.h"
 
 namespace platform {
 
-bool ReadChunk(int descriptor, ReadPosition& position, Records& records, bool& lastChunk) {
+bool ReadChunk(const SystemPath&, int descriptor, bool, ReadPosition& position, Records& records,
+               bool& lastChunk) {
   if (position.started && lseek64(descriptor, position.offset, SEEK_SET) < 0) return false;
-  ++Counters().chunkReads;
   alignas(FolderRecord) static char scratch[kChunkBytes];
   std::size_t used = 0;
   lastChunk = false;

@@ -2,10 +2,9 @@
 // path. Its records have the shape of the kernel's: length, type and name.
 //
 // A listing that needs more than one chunk keeps its folder's stream open between chunks, so that
-// it goes on where it stopped. Only kKeptStreams listings keep one at a time, so a deep walk
-// through large folders holds a bounded number of descriptors and stream buffers; a listing that
-// finds them all taken opens its folder again and passes over the records it has already read (a
-// position from telldir is good for its own stream only).
+// it goes on where it stopped, when the engine lets it (it bounds how many do); a listing that may
+// not opens its folder again and passes over the records it has already read (a position from
+// telldir is good for its own stream only).
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -13,32 +12,11 @@
 #include <cstddef>
 #include <cstring>
 
-#include "platform/folder_reader-posix.h"
-#include "platform/listing_counters-posix.h"
+#include "platform/listing.h"
 
 namespace platform {
 
 namespace {
-
-// The streams kept open between chunks, counted by the reader that opens and closes them.
-class KeptStreams {
- public:
-  bool MayKeep() const { return count_ < kKeptStreams; }
-  void Kept() { ++count_; }
-  void Closed(DIR*& stream) {
-    closedir(stream);
-    stream = nullptr;
-    --count_;
-  }
-
- private:
-  std::size_t count_ = 0;
-};
-
-KeptStreams& Streams() {
-  static KeptStreams streams;
-  return streams;
-}
 
 // A record's bytes: its head, its name and NUL, rounded up to the record's alignment.
 std::size_t RecordBytes(std::size_t nameLength) {
@@ -80,8 +58,8 @@ bool PackRecords(DIR* stream, char* chunk, std::size_t& used, std::size_t& deliv
 
 }  // namespace
 
-bool ReadChunk(int descriptor, ReadPosition& position, Records& records, bool& lastChunk) {
-  ++Counters().chunkReads;
+bool ReadChunk(const SystemPath&, int descriptor, bool mayKeep, ReadPosition& position,
+               Records& records, bool& lastChunk) {
   DIR* stream = position.stream;
   if (stream == nullptr) {
     stream = OpenStream(descriptor);
@@ -100,21 +78,21 @@ bool ReadChunk(int descriptor, ReadPosition& position, Records& records, bool& l
   }
   // A failure after some records makes this chunk the last, as the end of the folder does.
   lastChunk = ended;
-  if (lastChunk && position.stream != nullptr) {
-    Streams().Closed(position.stream);
-  } else if (!lastChunk && position.stream == nullptr && Streams().MayKeep()) {
-    position.stream = stream;
-    Streams().Kept();
-  } else if (position.stream == nullptr) {
+  if (lastChunk || (position.stream == nullptr && !mayKeep)) {
     closedir(stream);
+    stream = nullptr;
   }
+  position.stream = stream;
+  position.keeps = stream != nullptr;
   records.assign(scratch, scratch + used);
   position.started = true;
   return true;
 }
 
 void EndReading(ReadPosition& position) {
-  if (position.stream != nullptr) Streams().Closed(position.stream);
+  if (position.stream != nullptr) closedir(position.stream);
+  position.stream = nullptr;
+  position.keeps = false;
 }
 
 }  // namespace platform

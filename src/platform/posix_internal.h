@@ -21,10 +21,6 @@ inline bool IsWindowsSeparator(char c) { return c == '\\' || c == '/'; }
 bool ToPosixPath(const char* windowsPath, std::string& posixPath);
 // The same for the first length bytes of windowsPath.
 bool ToPosixPath(const char* windowsPath, std::size_t length, std::string& posixPath);
-// The POSIX path of the first length bytes of windowsPath: by the rule of the open listings where
-// one accounts for it (a name read from a folder is one name, whatever bytes it holds), else by
-// ToPosixPath.
-bool PosixPathOf(const char* windowsPath, std::size_t length, std::string& posixPath);
 
 // Copies a path result into a caller's buffer as the Windows path operations do: the length without
 // the NUL, or, when it does not fit, the size needed with the NUL and the buffer left alone.
