@@ -37,15 +37,10 @@ using ::PathStripToRootA;
 // The narrow interfaces reach neither a folder whose name the ANSI code page cannot show nor a path
 // past 260 bytes. So these narrow operations are done here over the wide API, under the system's
 // names, records and results: every name is delivered as WideCharToMultiByte(CP_ACP) shows it, and
-// every narrow path handed back is taken to the entry it came from (see files-win32.cc for how).
+// every narrow path handed back is taken to the entry it came from (see paths-win32.cc for how).
 DWORD GetCurrentDirectoryA(DWORD length, LPSTR buffer);
 DWORD GetFullPathNameA(LPCSTR path, DWORD length, LPSTR buffer, LPSTR* filePart);
 BOOL PathIsDirectoryA(LPCSTR path);
-HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* entry);
-HANDLE FindFirstFileExA(LPCSTR pattern, FINDEX_INFO_LEVELS level, void* entry,
-                        FINDEX_SEARCH_OPS search, void* searchFilter, DWORD flags);
-BOOL FindNextFileA(HANDLE listing, WIN32_FIND_DATAA* entry);
-BOOL FindClose(HANDLE listing);
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
                    DWORD disposition, DWORD flags, HANDLE templateFile);
 
@@ -168,24 +163,6 @@ BOOL GetVolumeInformationA(LPCSTR root, LPSTR volumeName, DWORD volumeNameSize,
                            LPDWORD serialNumber, LPDWORD maximumComponentLength,
                            LPDWORD fileSystemFlags, LPSTR fileSystemName, DWORD fileSystemNameSize);
 
-// Opens the listing of the folder in pattern ("folder\*") and delivers its first entry, or gives
-// INVALID_HANDLE_VALUE. Every entry comes, hidden ones and "." and ".." too, in the directory's own
-// order. A link to a folder is a folder entry; a link that leads nowhere is a plain file entry;
-// both carry FILE_ATTRIBUTE_REPARSE_POINT. However many entries a folder has and however many
-// listings are open at once, they hold a bounded amount of memory and of descriptors. A folder
-// listed again straight after, with no other folder listed in between, may deliver the entries read
-// the time before. Times and sizes are those of the entries that are not folders (and of links); a
-// folder's own are left zero, since nothing reads them and each costs a stat here.
-HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* entry);
-// FindFirstFileA with two hints. FindExSearchLimitToDirectories: the listing may leave out entries
-// that are not folders (callers still check). FindExInfoBasic: the caller reads names and
-// attributes only, so the times and sizes, which cost a stat per entry here, are left zero. The
-// flags are ignored.
-HANDLE FindFirstFileExA(LPCSTR pattern, FINDEX_INFO_LEVELS level, void* entry,
-                        FINDEX_SEARCH_OPS search, void* searchFilter, DWORD flags);
-// Delivers the next entry; FALSE when the listing is exhausted.
-BOOL FindNextFileA(HANDLE listing, WIN32_FIND_DATAA* entry);
-BOOL FindClose(HANDLE listing);
 // Only ever called to identify a folder; the returned handle is good for
 // GetFileInformationByHandle.
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, void* security, DWORD disposition,
@@ -203,10 +180,32 @@ BOOL FileTimeToSystemTime(const FILETIME* time, SYSTEMTIME* calendar);
 
 namespace platform {
 
+// Folder listings, the same engine in every build (listing.cc). FindFirstFileA opens the listing
+// of the folder in pattern ("folder\*") and delivers its first entry, or gives
+// INVALID_HANDLE_VALUE. Every entry comes, hidden ones and "." and ".." too, in the order the
+// system lists the folder. A link to a folder is a folder entry; on POSIX a link that leads nowhere
+// is a plain file entry; both carry FILE_ATTRIBUTE_REPARSE_POINT. However many entries a folder has
+// and however many listings are open at once, they hold a bounded amount of memory, descriptors and
+// handles. A folder listed again straight after, with no other folder read in between, delivers the
+// entries read the time before. A path made of an open listing's folder, one separator and the name
+// of a subfolder it has just delivered leads to that subfolder, whatever bytes the name holds. On
+// POSIX the times and sizes are those of the entries that are not folders (and of links); a
+// folder's own are left zero, since nothing reads them and each costs a stat there.
+HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* entry);
+// FindFirstFileA with two hints. FindExSearchLimitToDirectories: the listing may leave out entries
+// that are not folders (callers still check). FindExInfoBasic: the caller reads names and
+// attributes only, so the times and sizes, which cost a stat per entry on POSIX, may be left zero.
+// The flags are ignored.
+HANDLE FindFirstFileExA(LPCSTR pattern, FINDEX_INFO_LEVELS level, void* entry,
+                        FINDEX_SEARCH_OPS search, void* searchFilter, DWORD flags);
+// Delivers the next entry; FALSE when the listing is exhausted.
+BOOL FindNextFileA(HANDLE listing, WIN32_FIND_DATAA* entry);
+BOOL FindClose(HANDLE listing);
+
 // The argument vector main works with, argv[0] included; argc is set to its length. It follows the
 // start-up rules of a Windows program whatever the C runtime does: on Windows it is split anew from
 // GetCommandLineW() and each argument given in its narrow form (a path typed with a name outside
-// the code page still leads to its folder: see files-win32.cc), elsewhere the shell has split it
+// the code page still leads to its folder: see paths-win32.cc), elsewhere the shell has split it
 // already and argv is handed back.
 const char* const* ProgramArguments(int& argc, char** argv);
 
