@@ -74,7 +74,6 @@ class ListingEngine {
   Listing* Open();
   bool Start(Listing& listing);
   bool ReadNextChunk(Listing& listing);
-  bool Next(Listing& listing, WIN32_FIND_DATAA& entry);
   void Close(Listing* listing);
   bool Resolve(const char* windowsPath, std::size_t length, SystemPath& path) const;
   void Opened(Listing* listing) { open_.push_back(listing); }
@@ -251,11 +250,12 @@ bool ListingEngine::Start(Listing& listing) {
   return listing.records != nullptr || ReadNextChunk(listing);
 }
 
-bool ListingEngine::Next(Listing& listing, WIN32_FIND_DATAA& entry) {
+// Delivers the listing's next entry. Only a new chunk asks anything of the engine.
+bool Next(Listing& listing, WIN32_FIND_DATAA& entry) {
   for (;;) {
     // A listing whose last read failed has no records until a read succeeds.
     if (listing.records == nullptr || listing.position >= listing.records->size()) {
-      if (listing.lastChunk || !ReadNextChunk(listing)) {
+      if (listing.lastChunk || !Engine().ReadNextChunk(listing)) {
         // The end counts as one delivery of nothing: the earlier subfolder is the last one.
         std::swap(listing.earlier, listing.later);
         listing.later.clear();
@@ -377,7 +377,7 @@ HANDLE FindFirstFileExA(LPCSTR pattern, FINDEX_INFO_LEVELS level, void* entry,
   bool const found = (engine.Resolve(pattern, split > 0 ? split - 1 : 0, listing->folder) ||
                       TypedFolder(pattern, split, listing->folder)) &&
                      engine.Start(*listing) &&
-                     engine.Next(*listing, *static_cast<WIN32_FIND_DATAA*>(entry));
+                     Next(*listing, *static_cast<WIN32_FIND_DATAA*>(entry));
   if (!found) {
     engine.Close(listing);
     return INVALID_HANDLE_VALUE;
@@ -393,7 +393,7 @@ HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* entry) {
 }
 
 BOOL FindNextFileA(HANDLE listing, WIN32_FIND_DATAA* entry) {
-  return Engine().Next(*static_cast<Listing*>(listing), *entry) ? TRUE : FALSE;
+  return Next(*static_cast<Listing*>(listing), *entry) ? TRUE : FALSE;
 }
 
 BOOL FindClose(HANDLE listing) {
