@@ -11,10 +11,22 @@ reports.
 The floor walker (floor_walker.c) prints the same lines as foldgraf with the least work a program
 can do under the same rule of one write per line; foldgraf's ratio to it moves little from machine to
 machine, where ratios to the buffered peers move with the cost of a system call.
+
+With --wine, foldgraf.exe runs under Wine against the Windows floor walker (floor_walker_win32.c),
+which prints the very bytes foldgraf.exe prints, header included. Both run in one Wine session of
+the benchmark's own: a fresh prefix under the base folder, a Japanese locale (so that Windows
+programs get code page 932) and one wineserver that stays up between runs, so no run pays for
+starting it. The CPU time counts the wineserver's time during the run too, since every folder a
+program opens is opened there. After the timings, each program runs once more per mode under strace
+to count the Unix-side reads of the tree's folders: getdents64 calls and the folders opened, by the
+program and by the wineserver together; those runs' outputs are compared byte for byte.
 """
 import argparse
+import codecs
+import filecmp
 import os
 import random
+import re
 import resource
 import shutil
 import statistics
@@ -28,6 +40,7 @@ FIXED_TIME = 1_700_000_000  # every file gets this modification time
 SHAPES = {
     "default": (20_000, 200_000, 8),
     "large": (100_000, 1_000_000, 8),
+    "wine": (2_000, 20_000, 8),  # the default shape a tenth the size: a process under Wine is slower
 }
 QUICK_SCALE = 100  # quick mode builds trees this many times smaller
 
@@ -150,23 +163,31 @@ def comparisons(foldgraf, floor, root):
     ]
 
 
-def run_once(command, environment, output_path, memory_path):
+def run_once(command, environment, output_path, memory_path, session=None):
     env = dict(os.environ)
     env.pop("TZ", None)
     env.update(environment)
+    # Under Wine: the session's environment, the server's CPU time, and no stderr (Wine reports
+    # there that it cannot read the volume's serial number).
+    if session is not None:
+        env.update(session.environment)
     with open(output_path, "wb") as output:
+        server_before = session.server_cpu() if session is not None else 0.0
         before = resource.getrusage(resource.RUSAGE_CHILDREN)
         started = time.perf_counter()
         subprocess.run(["/usr/bin/time", "-f", "%M", "-o", memory_path] + command,
-                       stdout=output, env=env, check=True)
+                       stdout=output, env=env, check=True,
+                       stderr=subprocess.DEVNULL if session is not None else None)
         elapsed = time.perf_counter() - started
         after = resource.getrusage(resource.RUSAGE_CHILDREN)
+        server_after = session.server_cpu() if session is not None else 0.0
     cpu = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
+    cpu += server_after - server_before
     with open(memory_path) as memory:
         return elapsed, cpu, int(memory.read().split()[-1])
 
 
-def measure(base, commands, runs):
+def measure(base, commands, runs, session=None):
     """Runs foldgraf and one peer in turn; returns per-command times and memory, and the ratios of
     wall and of CPU time."""
     output_path = os.path.join(base, "output.txt")
@@ -179,7 +200,8 @@ def measure(base, commands, runs):
         times = []
         cpu_times = []
         for label, command, environment in (ours, peer):
-            elapsed, cpu, memory = run_once(command, environment, output_path, memory_path)
+            elapsed, cpu, memory = run_once(command, environment, output_path, memory_path,
+                                            session)
             times.append(elapsed)
             cpu_times.append(cpu)
             if run > 0:
@@ -191,6 +213,158 @@ def measure(base, commands, runs):
     return results, ratios, cpu_ratios
 
 
+WINE_MODES = [("(none)", []), ("/F", ["/F"]), ("/F /T", ["/F", "/T"])]
+WINE_MODE_NAMES = {"(none)": "none", "/F": "F", "/F /T": "FT"}  # for file names
+
+
+def windows_path(root):
+    """The folder as a Windows program under Wine names it: Wine maps / to drive Z:."""
+    return "Z:" + root.replace("/", "\\")
+
+
+def wine_comparisons(wine, foldgraf, floor, root):
+    """(mode, [(label, command, environment)]) with foldgraf.exe first, as comparisons() gives."""
+    windows = windows_path(root)
+    return [(mode, [("foldgraf.exe", [wine, foldgraf] + switches + [windows], {}),
+                    ("floor.exe", [wine, floor] + switches + [windows], {})])
+            for mode, switches in WINE_MODES]
+
+
+class WineSession:
+    """A fresh prefix of the benchmark's own and one wineserver that outlives every run, as the
+    Windows tests set up theirs; a Japanese locale, in which Wine gives programs code page 932."""
+
+    def __init__(self, base, wine, server):
+        self.wine = wine
+        self.server = server
+        self.prefix = os.path.join(base, "wine-prefix")
+        self.environment = {"WINEPREFIX": self.prefix, "WINESERVER": server, "WINEDEBUG": "-all",
+                            "LANG": "ja_JP.UTF-8", "LC_ALL": "ja_JP.UTF-8"}
+        self.server_stat = None
+
+    def _run(self, command, timeout):
+        env = dict(os.environ)
+        env.update(self.environment)
+        # Nothing Wine leaves behind may hold our output open, so nothing of ours is handed down.
+        try:
+            return subprocess.run(command, env=env, stdin=subprocess.DEVNULL,
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                  timeout=timeout).returncode
+        except subprocess.TimeoutExpired:
+            return -1
+
+    def start(self):
+        started = time.monotonic()
+        self.stop()
+        shutil.rmtree(self.prefix, ignore_errors=True)
+        os.makedirs(self.prefix)
+        if self._run([self.server, "-p300"], 60) != 0:
+            sys.exit(f"{self.server} did not start")
+        self._run([self.wine, "wineboot", "-i"], 150)
+        self.server_stat = self._find_server()
+        print(f"Wine session ready in {time.monotonic() - started:.1f} s "
+              f"(prefix {self.prefix})", file=sys.stderr)
+
+    def stop(self):
+        self._run([self.server, "-k"], 30)
+        self._run([self.server, "-w"], 30)
+        self.server_stat = None
+
+    def close(self):
+        """Ends the session and removes its prefix (some 700 MB; the next run makes a fresh one)."""
+        self.stop()
+        shutil.rmtree(self.prefix, ignore_errors=True)
+
+    def _find_server(self):
+        """/proc/PID/stat of the server that serves our prefix (the one whose environment names it),
+        or None."""
+        wanted = ("WINEPREFIX=" + self.prefix).encode()
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                with open(f"/proc/{pid}/comm") as comm:
+                    if not comm.read().startswith("wineserver"):  # wineserver64 too
+                        continue
+                with open(f"/proc/{pid}/environ", "rb") as environ:
+                    if wanted in environ.read().split(b"\0"):
+                        return f"/proc/{pid}/stat"
+            except OSError:
+                continue
+        print("the wineserver's CPU time cannot be read: the CPU ratios leave it out",
+              file=sys.stderr)
+        return None
+
+    def server_cpu(self):
+        """The server's user and system time so far, in seconds."""
+        if self.server_stat is None:
+            return 0.0
+        try:
+            with open(self.server_stat) as stat:
+                fields = stat.read().rsplit(")", 1)[1].split()
+        except OSError:
+            return 0.0
+        return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def tree_reads(trace_path, root):
+    """Counts, in an strace -f -y log, the getdents64 calls on the tree's folders and the opens that
+    gave a descriptor of one of its folders. A call another thread interrupts is logged in two
+    lines: its arguments in the first, its result in the "resumed" one."""
+    read_call = re.compile(r"(?:\d+\s+)?getdents(?:64)?\(\d+<(.*?)>, ")
+    open_call = re.compile(r"(?:\d+\s+)?(?:openat\(|open\(|<\.\.\. openat resumed>|<\.\.\. open resumed>)")
+    opened = re.compile(r"\)\s+= \d+<(.*)>$")
+
+    def inside(quoted):  # strace writes bytes it cannot show as escapes
+        path = os.fsdecode(codecs.escape_decode(quoted.encode("latin-1"))[0])
+        return (path == root or path.startswith(root + "/")) and os.path.isdir(path)
+
+    reads = opens = 0
+    with open(trace_path, encoding="latin-1") as trace:
+        for line in trace:
+            line = line.rstrip("\n")
+            read = read_call.match(line)
+            if read:
+                reads += inside(read.group(1))
+            elif open_call.match(line):
+                result = opened.search(line)
+                opens += result is not None and inside(result.group(1))
+    return reads, opens
+
+
+def count_wine_reads(base, session, wine, programs, root):
+    """One run of each program per mode under strace, each with a wineserver of its own that strace
+    follows too (attaching to the running one ends it); yields the mode, the (reads, opens) of
+    each program and whether their outputs are the same bytes."""
+    windows = windows_path(root)
+    env = dict(os.environ)
+    env.update(session.environment)
+    for mode, switches in WINE_MODES:
+        counts = []
+        outputs = []
+        for label, program in programs:
+            session.stop()  # a server left running would serve the run untraced
+            trace_path = os.path.join(base, f"wine-{label}.strace")
+            output_path = os.path.join(base, f"wine-{label}-{WINE_MODE_NAMES[mode]}.txt")
+            with open(output_path, "wb") as output:
+                # Only the calls counted stop the processes (--seccomp-bpf): Wine's start-up
+                # under strace is three times faster so.
+                subprocess.run(["strace", "-f", "--seccomp-bpf", "-y", "-o", trace_path,
+                                "-e", "trace=getdents64,getdents,openat,open",
+                                "sh", "-c", '"$WINESERVER" -p0 && exec "$0" "$@"',
+                                wine, program] + switches + [windows],
+                               stdin=subprocess.DEVNULL, stdout=output, stderr=subprocess.DEVNULL,
+                               env=env, check=True, timeout=600)
+            counts.append(tree_reads(trace_path, root))
+            outputs.append(output_path)
+        yield mode, counts, filecmp.cmp(outputs[0], outputs[1], shallow=False), outputs
+
+
+def default_wine_program(names, folder="/usr/lib/wine"):
+    for name in names:
+        if os.path.exists(os.path.join(folder, name)):
+            return os.path.join(folder, name)
+    return shutil.which(names[0]) or os.path.join(folder, names[0])
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("base", help="folder to build the trees in (kept between runs)")
@@ -199,11 +373,21 @@ def main():
     parser.add_argument("--runs", type=int, default=7)
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--quick", action="store_true", help="small trees and one run (for CI)")
-    parser.add_argument("--shapes", default="default,wide,deep",
-                        help="comma-separated, of default, wide, deep, large")
+    parser.add_argument("--shapes", default=None,
+                        help="comma-separated, of default, wide, deep, large, wine "
+                             "(default: default,wide,deep; with --wine: wine)")
     parser.add_argument("--peers", default="floor,tree,find",
                         help="comma-separated, of floor, tree, find")
+    parser.add_argument("--wine", action="store_true",
+                        help="time foldgraf.exe (--foldgraf) against the Windows floor walker "
+                             "(--floor) under Wine")
+    parser.add_argument("--wine-loader", default=default_wine_program(["wine64", "wine"]))
+    parser.add_argument("--wineserver", default=default_wine_program(["wineserver64", "wineserver"]))
     args = parser.parse_args()
+    if args.shapes is None:
+        args.shapes = "wine" if args.wine else "default,wide,deep"
+    if args.wine:
+        return wine_main(args)
     runs = 1 if args.quick else args.runs
     foldgraf = os.path.abspath(args.foldgraf)
     floor = os.path.abspath(args.floor)
@@ -229,5 +413,60 @@ def main():
                       f"{max(our_memory):7} {max(peer_memory):8}", flush=True)
 
 
+def wine_main(args):
+    runs = 1 if args.quick else args.runs
+    foldgraf = os.path.abspath(args.foldgraf)
+    floor = os.path.abspath(args.floor)
+    base = os.path.abspath(args.base)
+    os.makedirs(base, exist_ok=True)
+    roots = [(shape, ensure_tree(base, shape, args.quick, args.seed)) for shape in args.shapes.split(",")]
+    session = WineSession(base, args.wine_loader, args.wineserver)
+    session.start()
+    try:
+        print(f"under Wine; runs per command: {runs}; times in ms (median); ratio = foldgraf.exe / "
+              "floor.exe, median of pairs, of wall and of CPU time (the wineserver's included); "
+              "memory = peak RSS in KiB")
+        print(f"{'shape':8} {'mode':7} {'peer':14} {'foldgraf':>9} {'peer ms':>9} {'ratio':>6} {'cpu':>6} "
+              f"{'fg KiB':>7} {'peer KiB':>8}")
+        for shape, root in roots:
+            for mode, (ours, peer) in wine_comparisons(args.wine_loader, foldgraf, floor, root):
+                results, ratios, cpu_ratios = measure(base, (ours, peer), runs, session)
+                our_times, our_memory = results[ours[0]]
+                peer_times, peer_memory = results[peer[0]]
+                print(f"{shape:8} {mode:7} {peer[0]:14} {statistics.median(our_times) * 1000:9.1f} "
+                      f"{statistics.median(peer_times) * 1000:9.1f} {statistics.median(ratios):6.2f} "
+                      f"{statistics.median(cpu_ratios):6.2f} {max(our_memory):7} {max(peer_memory):8}",
+                      flush=True)
+
+        # The traced runs start servers of their own.
+        session.stop()
+        print()
+        print("Unix-side reads of the tree's folders, one run each under strace -f (the program and its "
+              "wineserver): getdents64 calls and folders opened; ratio = foldgraf.exe / floor.exe")
+        print(f"{'shape':8} {'mode':7} {'folders':>7} {'fg getdents':>11} {'floor':>6} {'ratio':>6} "
+              f"{'fg opens':>8} {'floor':>6} {'ratio':>6}  output")
+        differing = []
+        programs = [("foldgraf", foldgraf), ("floor", floor)]
+        for shape, root in roots:
+            folders = sum(1 for _ in os.walk(root))
+            for mode, counts, same, outputs in count_wine_reads(base, session, args.wine_loader,
+                                                                programs, root):
+                (our_reads, our_opens), (floor_reads, floor_opens) = counts
+                ratio = lambda ours, theirs: f"{ours / theirs:6.2f}" if theirs else f"{'-':>6}"
+                print(f"{shape:8} {mode:7} {folders:7} {our_reads:11} {floor_reads:6} "
+                      f"{ratio(our_reads, floor_reads)} {our_opens:8} {floor_opens:6} "
+                      f"{ratio(our_opens, floor_opens)}  {'same bytes' if same else 'DIFFERENT'}",
+                      flush=True)
+                if not same:
+                    differing.append(f"{shape} {mode}: cmp {outputs[0]} {outputs[1]}")
+    finally:
+        session.close()
+    if differing:
+        print("foldgraf.exe and the floor walker print different bytes:", *differing, sep="\n  ")
+        return 1
+    print("foldgraf.exe and the floor walker printed the same bytes in every mode.")
+    return 0
+
+
 if __name__ == "__main__":
-    main()
+    sys.exit(main())
