@@ -959,6 +959,49 @@ TEST_F(WideNameTest, PathsPastTwoHundredSixtyBytesAreWalkedAndTakenAsTargets) {
   EXPECT_TRUE(Printed(Foldgraf({"/F", Win(level7)}), PathHeader(shown) + ChainLines("", name, 2)));
 }
 
+// What a terminal shows of Wine's console: the text without the cursor sequences Wine draws it
+// with.
+std::string ScreenText(const std::string& terminal) {
+  std::string text;
+  for (std::size_t at = 0; at < terminal.size(); ++at) {
+    if (terminal[at] != '\x1b') {
+      text.push_back(terminal[at]);
+    } else if (at + 1 < terminal.size() && terminal[at + 1] == '[') {
+      for (at += 2; at < terminal.size() && !(terminal[at] >= '@' && terminal[at] <= '~');) ++at;
+    } else if (at + 1 < terminal.size() && terminal[at + 1] == ']') {
+      while (at < terminal.size() && terminal[at] != '\x07') ++at;
+    }
+  }
+  return text;
+}
+
+// A console is handed every line as wide text, so it shows each name as it is, where a file or a
+// pipe gets the code page 932 bytes the tests above compare. Wine draws a program's console on the
+// pseudo-terminal it was started on, and draws a character outside the Basic Multilingual Plane as
+// two U+FFFD, whatever the program wrote: there the emoji shows that a surrogate pair, not "??",
+// reached the console.
+TEST_F(WideNameTest, ConsoleShowsEveryNameAsItIs) {
+  Folders({"Müller", "한국", "중국", "a¥b", "😀x"});
+  Files({"Müller/café.txt"});
+  auto on_console = [&](Names args) {
+    Invocation run{std::move(args), base_};
+    run.output = Invocation::Output::kTerminal;
+    return ScreenText(RunProgram(run).out);
+  };
+  const std::string screen = on_console({"/F", Win()});
+  for (const std::string& line :
+       Names{SerialLine('-', DriveCSerial()), kTitle, Win(), "─Müller", "─한국", "─중국", "─a¥b",
+             "─\xEF\xBF\xBD\xEF\xBF\xBDx", "      café.txt"}) {
+    EXPECT_NE(screen.find(line + kCrLf), std::string::npos) << line << " in\n" << screen;
+  }
+  EXPECT_NE(screen.find("├─"), std::string::npos) << screen;
+  EXPECT_NE(screen.find("└─"), std::string::npos) << screen;
+  // Typed names too: the root line and an echoed argument.
+  EXPECT_NE(on_console({Win("Müller")}).find(Win("Müller") + kCrLf), std::string::npos);
+  EXPECT_NE(on_console({"a", "한국"}).find("パラメータの数が多すぎます - 한국" + kCrLf),
+            std::string::npos);
+}
+
 TEST_F(WideNameTest, ChainNearWinesPathLimitIsListedToTheBottom) {
   // 3,800 bytes below the target, as near Wine's Unix limit of 4,096 bytes as its own prefix
   // allows. Wine resolves every component of a path again for each listing it opens, so a chain of

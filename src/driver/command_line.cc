@@ -5,6 +5,7 @@
 #include "driver/messages.h"
 #include "driver/run_listing.h"
 #include "driver/usage.h"
+#include "tree/run_text.h"
 #include "tree/shown_name.h"
 
 CommandLine ScanArguments(int argc, const char* const* argv, SlashPathTest isSlashPath) {
@@ -52,10 +53,10 @@ void RunCommandLine(const CommandLine& commandLine) {
       PrintUsage();
       return;
     case CommandLine::Outcome::kInvalidSwitch:
-      std::cout << kInvalidSwitch.bytes << offending << std::endl;
+      std::cout << RunText(kInvalidSwitch) << offending << std::endl;
       return;
     case CommandLine::Outcome::kTooManyParameters:
-      std::cout << kTooManyParameters.bytes << offending << std::endl;
+      std::cout << RunText(kTooManyParameters) << offending << std::endl;
       return;
     case CommandLine::Outcome::kRunListing:
       RunListing(commandLine.target, commandLine.options);

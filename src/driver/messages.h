@@ -20,8 +20,3 @@ inline constexpr auto kUsage3 = ToNativeText("FOLDGRAF [ドライブ:][パス] [
 inline constexpr auto kUsage5 = ToNativeText("   /F   各フォルダのファイル名を表示します。");
 inline constexpr auto kUsage6 = ToNativeText("   /A   拡張文字ではなく、ASCII 文字で表示します。");
 inline constexpr auto kUsage7 = ToNativeText("   /T   各ファイルのタイムスタンプを表示します。");
-
-// The usage text, a line each; the empty ones are written as empty lines.
-inline constexpr const char* kUsageLines[] = {
-    kUsage1.bytes, "", kUsage3.bytes, "", kUsage5.bytes, kUsage6.bytes, kUsage7.bytes, "",
-};

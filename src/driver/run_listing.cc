@@ -7,6 +7,7 @@
 #include "driver/messages.h"
 #include "platform/platform.h"
 #include "tree/filters.h"
+#include "tree/run_text.h"
 #include "tree/shown_name.h"
 #include "tree/walk_folder.h"
 
@@ -40,19 +41,19 @@ void PrintSerialLine(bool currentFolderForm, DWORD serial) {
     halves[digit < 4 ? digit : digit + 1] = "0123456789ABCDEF"[(serial >> (28 - 4 * digit)) & 0xF];
   }
   if (currentFolderForm) halves[4] = ':';
-  std::cout << kSerialLead.bytes << halves << kSerialTail.bytes << '\n';
+  std::cout << RunText(kSerialLead) << halves << RunText(kSerialTail) << '\n';
 }
 
-void PrintNoSubfoldersNote() { std::cout << kNoSubfolders.bytes << std::endl << std::endl; }
+void PrintNoSubfoldersNote() { std::cout << RunText(kNoSubfolders) << std::endl << std::endl; }
 
 // A target that has no absolute form (an empty or overlong argument, an unreadable current folder)
 // is a path that is not a folder; it is shown as the user typed it.
 void ReportUnresolvedTarget(const char* target, bool currentFolderForm, bool toTerminal) {
   ShownName const shown{target != nullptr ? target : ".", toTerminal};
   PrintSerialLine(currentFolderForm, 0);
-  std::cout << kTitle.bytes << std::endl;
+  std::cout << RunText(kTitle) << std::endl;
   std::cout << shown << std::endl;
-  std::cout << kInvalidPath.bytes << '\\' << shown << std::endl;
+  std::cout << RunText(kInvalidPath) << '\\' << shown << std::endl;
   PrintNoSubfoldersNote();
 }
 
@@ -72,7 +73,7 @@ void RunListing(const char* target, DisplayOptions options) {
   platform::CharUpperA(root);
 
   PrintSerialLine(currentFolderForm, ReadSerialNumber(root));
-  std::cout << kTitle.bytes << std::endl;
+  std::cout << RunText(kTitle) << std::endl;
   // The drive letter comes from the upper-cased root; the rest is the full path as spelled.
   std::cout << root[0] << ShownName{currentFolderForm ? ":." : fullPath + 1, options.toTerminal}
             << std::endl;
@@ -81,7 +82,7 @@ void RunListing(const char* target, DisplayOptions options) {
   if (folder) {
     WalkFolder(fullPath, "", options);
   } else {
-    std::cout << kInvalidPath.bytes << '\\'
+    std::cout << RunText(kInvalidPath) << '\\'
               << ShownName{platform::PathSkipRootA(fullPath), options.toTerminal} << std::endl;
   }
   // A folder too deep for its search pattern cannot be listed, which says nothing of whether it has

@@ -3,7 +3,12 @@
 #include <iostream>
 
 #include "driver/messages.h"
+#include "tree/run_text.h"
 
 void PrintUsage() {
-  for (const char* line : kUsageLines) std::cout << line << std::endl;
+  // A line each; the empty ones are written as empty lines.
+  const char* const lines[] = {
+      RunText(kUsage1), "", RunText(kUsage3), "", RunText(kUsage5), RunText(kUsage6),
+      RunText(kUsage7), ""};
+  for (const char* line : lines) std::cout << line << std::endl;
 }

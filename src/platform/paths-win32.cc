@@ -32,8 +32,22 @@ std::string NarrowFrom(UINT codePage, const std::wstring& text) {
   return narrow;
 }
 
-bool IsDoubleByte(const char* at) {
-  return IsDBCSLeadByte(static_cast<BYTE>(*at)) && at[1] != '\0';
+// The run's narrow text is UTF-8 on a console, which then shows every name as it is, and what the
+// narrow interfaces use, the ANSI code page, everywhere else.
+UINT NarrowCodePage() { return TextIsUtf8() ? CP_UTF8 : CP_ACP; }
+
+// The length of the character at text, whole in the run's narrow encoding: UTF-8 continuation
+// bytes, or the second byte of a code page double-byte character, go with the byte before them.
+std::size_t CharacterLength(const std::string& text, std::size_t at) {
+  std::size_t length = 1;
+  if (TextIsUtf8()) {
+    while (at + length < text.size() &&
+           (static_cast<unsigned char>(text[at + length]) & 0xC0) == 0x80)
+      ++length;
+  } else if (IsDBCSLeadByte(static_cast<BYTE>(text[at])) && at + 1 < text.size()) {
+    length = 2;
+  }
+  return length;
 }
 
 // Whether path is base itself or lies below it; rest is then what follows base, its separator
@@ -49,8 +63,8 @@ bool Below(const std::string& path, const std::string& base, std::string& rest) 
 
 }  // namespace
 
-std::wstring WideFromNarrow(const std::string& text) { return WideFrom(CP_ACP, text); }
-std::string NarrowFromWide(const std::wstring& text) { return NarrowFrom(CP_ACP, text); }
+std::wstring WideFromNarrow(const std::string& text) { return WideFrom(NarrowCodePage(), text); }
+std::string NarrowFromWide(const std::wstring& text) { return NarrowFrom(NarrowCodePage(), text); }
 std::wstring WideFromUtf8(const std::string& text) { return WideFrom(CP_UTF8, text); }
 std::string Utf8FromWide(const std::wstring& text) { return NarrowFrom(CP_UTF8, text); }
 
@@ -58,7 +72,7 @@ std::string Utf8FromWide(const std::wstring& text) { return NarrowFrom(CP_UTF8, 
 std::size_t WholeCharactersWithin(const std::string& text, std::size_t limit) {
   std::size_t fits = 0;
   for (std::size_t at = 0; at < text.size();) {
-    std::size_t const next = at + (IsDoubleByte(text.c_str() + at) ? 2 : 1);
+    std::size_t const next = at + CharacterLength(text, at);
     if (next > limit) break;
     fits = at = next;
   }

@@ -15,9 +15,6 @@
 
 // The console's narrow encoding: built-in texts are written as code page 932 bytes.
 constexpr bool kBuiltInTextsAreCodePage932 = true;
-// Names are code page 932 bytes. No double-byte character holds a byte below 0x20 or 0x7F, so each
-// such byte is a control character of its own; there are no others.
-constexpr bool kNamesAreUtf8 = false;
 
 // Path buffers hold the wide API's limit in its "\\?\" form, not the narrow interfaces' 260.
 constexpr DWORD kPathLimit = 32767;
@@ -52,9 +49,6 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIB
 
 // File names are UTF-8 here, so built-in texts are written in UTF-8 as well.
 constexpr bool kBuiltInTextsAreCodePage932 = false;
-// Names are UTF-8, or any bytes. The control characters are the bytes below 0x20, 0x7F, and the C1
-// controls U+0080 to U+009F, written C2 80 to C2 9F.
-constexpr bool kNamesAreUtf8 = true;
 
 using BOOL = int;
 using WORD = std::uint16_t;
@@ -214,6 +208,13 @@ const char* const* ProgramArguments(int& argc, char** argv);
 // ("/tmp" is C:\tmp); "/F", "/Tx" and "/tmpx" where no such entry exists stay switches. Never on
 // Windows, where "/" starts a switch.
 bool ArgumentIsPosixPath(const char* argument);
+
+// Whether this run's narrow text is UTF-8: names and paths, the built-in texts and the glyphs.
+// Always on POSIX, where names are UTF-8 or any bytes. On Windows only when standard output is a
+// console: each line is handed to it as wide text, so that it shows every name as it is. Into a
+// file or a pipe Windows text stays code page 932 bytes, with names as the narrow interfaces show
+// them. Decided by SetUpStandardOutput.
+bool TextIsUtf8();
 
 // Makes standard output behave as a Windows console program's text-mode output: every newline
 // leaves as CR LF, each line leaves when std::cout is flushed at its end, and a closed pipe is a

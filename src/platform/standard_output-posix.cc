@@ -121,4 +121,6 @@ void SetUpStandardOutput() {
 
 bool StandardOutputIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
 
+bool TextIsUtf8() { return true; }
+
 }  // namespace platform

@@ -35,11 +35,13 @@ constexpr std::uint16_t CodePage932Of(std::uint32_t unicode) {
   return found ? kCodePage932Table[low].bytes : 0;
 }
 
-// The NUL-terminated bytes of one built-in text, and their count without the NUL.
+// The NUL-terminated bytes of one built-in text in the platform's narrow encoding, their count
+// without the NUL, and the text in UTF-8, which a Windows console is written in.
 template <std::size_t N>
 struct NativeText {
   char bytes[N];
   std::size_t size;
+  char utf8[N];
 };
 
 // Converts NUL-terminated UTF-8 into code page 932; a character that the table lacks, or UTF-8 that
@@ -74,6 +76,7 @@ constexpr std::size_t ConvertToCodePage932(const char* utf8, char* out) {
 template <std::size_t N>
 consteval NativeText<N> ToNativeText(const char (&utf8)[N]) {
   NativeText<N> text{};
+  for (std::size_t i = 0; i < N; ++i) text.utf8[i] = utf8[i];
   text.size = ConvertToCodePage932(utf8, text.bytes);
   // Not a constant expression, so a text that cannot be converted fails to compile.
   if (text.size >= N) throw "built-in text has a character that code page 932 lacks";

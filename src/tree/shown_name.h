@@ -18,7 +18,8 @@ struct ShownName {
 // Appends name to line with every control character written as one "?"; the rest, valid text or
 // not, unchanged. namesAreUtf8 adds the C1 controls to the C0 controls and DEL: in their UTF-8
 // form, and as single bytes 80 to 9F that are no part of a valid character.
-void AppendMaskedName(std::string& line, const char* name, bool namesAreUtf8 = kNamesAreUtf8);
+void AppendMaskedName(std::string& line, const char* name,
+                      bool namesAreUtf8 = platform::TextIsUtf8());
 
 // Appends name as shown to line: a single branch when the output is not a terminal.
 void AppendShownName(std::string& line, ShownName name);
