@@ -6,8 +6,10 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <fstream>
 #include <map>
+#include <new>
 #include <set>
 #include <string>
 #include <vector>
@@ -288,6 +290,31 @@ TEST_F(FilesPosixTest, ListingAFolderAgainAfterAnotherSeesItsChanges) {
   EXPECT_EQ(ListAll(windows + "\\a\\*").count("new"), 1u);
   ASSERT_EQ(rmdir((root + "/b").c_str()), 0);
   EXPECT_EQ(ListAll(windows + "\\b\\*").count("(failed)"), 1u);
+}
+
+// The walk opens three listings per folder and, on its way back up and down again, closes and
+// opens one per level: the listings closed are kept for the next ones, none made anew.
+TEST_F(FilesPosixTest, ListingsOpenedAgainAreTheOnesClosedBefore) {
+  ASSERT_EQ(mkdir((root + "/a").c_str(), 0755), 0);
+  Touch(root + "/a/f");
+  auto list = [](const std::string& pattern) {
+    WIN32_FIND_DATAA entry;
+    HANDLE const listing = FindFirstFileA(pattern.c_str(), &entry);
+    ASSERT_NE(listing, INVALID_HANDLE_VALUE);
+    while (FindNextFileA(listing, &entry)) {
+    }
+    FindClose(listing);
+  };
+  std::string const top = windows + "\\*";
+  std::string const inner = windows + "\\a\\*";
+  list(top);
+  list(inner);
+  std::size_t const before = ListingsMade();
+  for (int round = 0; round < 3; ++round) {
+    list(top);
+    list(inner);
+  }
+  EXPECT_EQ(ListingsMade(), before);
 }
 
 void MakeFolders(const std::string& path, int count, const std::string& filler) {

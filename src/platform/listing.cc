@@ -77,8 +77,8 @@ class ListingEngine {
   void Close(Listing* listing);
   bool Resolve(const char* windowsPath, std::size_t length, SystemPath& path) const;
   void Opened(Listing* listing) { open_.push_back(listing); }
-  std::size_t HeldCount() const { return held_.size(); }
   std::size_t ChunksRead() const { return chunksRead_; }
+  std::size_t ListingsMade() const { return listingsMade_; }
 
  private:
   struct Held {
@@ -106,6 +106,7 @@ class ListingEngine {
   std::shared_ptr<Records> kept_;
   std::vector<std::unique_ptr<Listing>> spares_;
   std::size_t chunksRead_ = 0;
+  std::size_t listingsMade_ = 0;
   std::size_t keptStreams_ = 0;  // listings whose reader keeps their folder open between chunks
 };
 
@@ -316,7 +317,10 @@ void ListingEngine::Close(Listing* listing) {
 }
 
 Listing* ListingEngine::Open() {
-  if (spares_.empty()) return new Listing;
+  if (spares_.empty()) {
+    ++listingsMade_;
+    return new Listing;
+  }
   Listing* const listing = spares_.back().release();
   spares_.pop_back();
   return listing;
@@ -402,6 +406,6 @@ BOOL FindClose(HANDLE listing) {
 }
 
 std::size_t ChunksRead() { return Engine().ChunksRead(); }
-std::size_t FoldersHeld() { return Engine().HeldCount(); }
+std::size_t ListingsMade() { return Engine().ListingsMade(); }
 
 }  // namespace platform

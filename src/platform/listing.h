@@ -138,9 +138,9 @@ void AppendChild(SystemPath& folder, const FolderRecord& record);
 // its folder, or a subfolder it delivered (the engine's rule of names read from a folder).
 bool ListedPath(const char* windowsPath, std::size_t length, SystemPath& path);
 
-// What the engine has done so far, for the tests of its rules: chunks read from the file system,
-// and folders held open now.
+// For the tests of the engine's rules: how many chunks it has read from the file system, and how
+// many listings it has made rather than taken from those closed before.
 std::size_t ChunksRead();
-std::size_t FoldersHeld();
+std::size_t ListingsMade();
 
 }  // namespace platform
