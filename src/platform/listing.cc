@@ -60,7 +60,6 @@ const FolderRecord& AsRecord(const Records& bytes) { return RecordAt(bytes, 0); 
 //    root again, and its entries are examined in it. (Windows reads a folder by its path.)
 // 4. The listings closed last are kept, with the room of their strings and records, up to
 //    kSpareListings, for the next listings opened, which then cost no allocation of their own.
-//
 // 5. A listing of a folder too large for one chunk may keep the system's stream of it open until
 //    its next chunk, up to kKeptStreams at a time; one that may not opens the folder again.
 //
