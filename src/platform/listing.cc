@@ -59,7 +59,8 @@ const FolderRecord& AsRecord(const Records& bytes) { return RecordAt(bytes, 0); 
 //    its subfolders are opened inside it instead of by a whole path the system would walk from the
 //    root again, and its entries are examined in it. (Windows reads a folder by its path.)
 // 4. The listings closed last are kept, with the room of their strings and records, up to
-//    kSpareListings, for the next listings opened, which then cost no allocation of their own.
+//    kSpareListings, for the next listings opened, which then cost no allocation of their own;
+//    so is the room of the paths of the folders held before.
 // 5. A listing of a folder too large for one chunk may keep the system's stream of it open until
 //    its next chunk, up to kKeptStreams at a time; one that may not opens the folder again.
 //
@@ -96,7 +97,9 @@ class ListingEngine {
   void Keep(const Records& chunk);
 
   std::vector<Listing*> open_;  // rule 1, in the order opened
-  std::vector<Held> held_;      // the walk's innermost folder last
+  // The first heldCount_ are held, the walk's innermost folder last; rule 4 for the rest.
+  std::vector<Held> held_;
+  std::size_t heldCount_ = 0;
   SystemPath recentFolder_;
   std::shared_ptr<const Records> recentRecords_;
   bool recentSubfoldersOnly_ = false;
@@ -115,13 +118,17 @@ ListingEngine& Engine() {
 }
 
 bool ListingEngine::Hold(const SystemPath& folder, int descriptor) {
-  if (!kHoldsFolders || held_.size() >= kHeldFolders) return false;
-  held_.push_back({folder, descriptor, 1});
+  if (!kHoldsFolders || heldCount_ >= kHeldFolders) return false;
+  if (heldCount_ == held_.size()) held_.emplace_back();
+  Held& slot = held_[heldCount_++];
+  slot.folder.assign(folder);
+  slot.descriptor = descriptor;
+  slot.users = 1;
   return true;
 }
 
 void ListingEngine::Use(int descriptor) {
-  for (std::size_t at = held_.size(); at-- > 0;) {
+  for (std::size_t at = heldCount_; at-- > 0;) {
     if (held_[at].descriptor == descriptor) {
       ++held_[at].users;
       return;
@@ -130,11 +137,13 @@ void ListingEngine::Use(int descriptor) {
 }
 
 void ListingEngine::Release(int descriptor) {
-  for (std::size_t at = held_.size(); at-- > 0;) {
+  for (std::size_t at = heldCount_; at-- > 0;) {
     if (held_[at].descriptor != descriptor) continue;
     if (--held_[at].users == 0) {
       CloseFolder(descriptor);
-      held_.erase(held_.begin() + static_cast<std::ptrdiff_t>(at));
+      auto const slot = held_.begin() + static_cast<std::ptrdiff_t>(at);
+      std::rotate(slot, slot + 1, held_.begin() + static_cast<std::ptrdiff_t>(heldCount_));
+      --heldCount_;
     }
     return;
   }
@@ -145,7 +154,7 @@ int ListingEngine::ParentOf(const SystemPath& folder) const {
   std::size_t end = folder.size();
   while (end > 0 && (folder[end - 1] == '/' || folder[end - 1] == '\\')) --end;
   while (end > 0 && folder[end - 1] != '/' && folder[end - 1] != '\\') --end;
-  for (std::size_t at = held_.size(); at-- > 0;) {
+  for (std::size_t at = heldCount_; at-- > 0;) {
     SystemPath const& parent = held_[at].folder;
     if (end > 0 && parent.size() == end && folder.compare(0, end, parent) == 0) {
       return held_[at].descriptor;
@@ -354,8 +363,8 @@ bool ListingEngine::Resolve(const char* windowsPath, std::size_t length, SystemP
   return false;
 }
 
-bool MatchesAll(const std::string& match) {
-  return match.empty() || match == "*" || match == "*.*";
+bool MatchesAll(const char* match) {
+  return match[0] == '\0' || std::strcmp(match, "*") == 0 || std::strcmp(match, "*.*") == 0;
 }
 
 }  // namespace
@@ -371,8 +380,9 @@ HANDLE FindFirstFileExA(LPCSTR pattern, FINDEX_INFO_LEVELS level, void* entry,
   while (split > 0 && !IsSeparator(pattern[split - 1])) --split;
 
   Listing* const listing = engine.Open();
-  listing->match = pattern + split;
-  listing->matchesAll = MatchesAll(listing->match);
+  const char* const match = pattern + split;
+  listing->matchesAll = MatchesAll(match);
+  if (!listing->matchesAll) listing->match.assign(match);
   listing->directoriesOnly = search == FindExSearchLimitToDirectories;
   listing->withDetails = level == FindExInfoStandard;
   // The folder part without the one separator the pattern puts before its last part.

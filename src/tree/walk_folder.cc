@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <iostream>
 #include <string>
+#include <utility>
 
 #include "platform/platform.h"
 #include "tree/file_block.h"
@@ -85,9 +86,11 @@ void WalkBelow(Walk& walk, FolderOnPath* parent, bool throughLink) {
   if (!MakeSearchPattern(walk.path, walk.pattern)) return;
   if (options.listFiles && !PrintFileBlock(walk.pattern, walk.prefix, hasSub, options)) return;
 
-  WIN32_FIND_DATAA current;
-  WIN32_FIND_DATAA next;
-  HANDLE const listing = FirstSubfolder(walk.pattern, current);
+  // The entry being drawn and its look-ahead trade places instead of being copied.
+  WIN32_FIND_DATAA entries[2];
+  WIN32_FIND_DATAA* current = &entries[0];
+  WIN32_FIND_DATAA* next = &entries[1];
+  HANDLE const listing = FirstSubfolder(walk.pattern, *current);
   if (listing == kNoEntries) return;
 
   GlyphSet const& glyphs = SelectGlyphs(options.asciiGlyphs);
@@ -95,18 +98,18 @@ void WalkBelow(Walk& walk, FolderOnPath* parent, bool throughLink) {
   std::size_t const prefixLength = walk.prefix.size();
   for (;;) {
     // The look-ahead decides the connector, so it comes before the line and the subtree.
-    bool const more = NextSubfolder(listing, next);
+    bool const more = NextSubfolder(listing, *next);
     walk.line.assign(walk.prefix).append(more ? glyphs.tee : glyphs.end);
-    AppendShownName(walk.line, ShownName{current.cFileName, options.toTerminal});
+    AppendShownName(walk.line, ShownName{current->cFileName, options.toTerminal});
     walk.line.push_back('\n');
     WriteLine(walk.line);
-    walk.path.append(1, '\\').append(current.cFileName);
+    walk.path.append(1, '\\').append(current->cFileName);
     walk.prefix.append(more ? glyphs.bar : glyphs.blank);
-    WalkBelow(walk, &self, IsLink(current));
+    WalkBelow(walk, &self, IsLink(*current));
     walk.path.resize(pathLength);
     walk.prefix.resize(prefixLength);
     if (!more) break;
-    current = next;
+    std::swap(current, next);
   }
   platform::FindClose(listing);
 }
