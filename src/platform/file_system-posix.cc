@@ -67,15 +67,18 @@ bool DescribeStatus(const std::string& folder, int opened, const FolderRecord& r
   return true;
 }
 
-// Copies name with its NUL into the entry's name; false when it does not fit. Byte by byte: names
-// are short, and a strlen and a memcpy of the length found cost several times more here, the copy
-// of a length the compiler knows to be bounded becoming a slow string instruction.
-bool CopyName(const char* name, char (&to)[kMaxFileName]) {
-  for (std::size_t at = 0; at < kMaxFileName; ++at) {
-    to[at] = name[at];
-    if (name[at] == '\0') return true;
+// The entry's type and, withDetails, its times and size, from what the listing's type does not
+// tell. False when the entry has vanished since the folder was read.
+bool DescribeFromStatus(const SystemPath& folder, int opened, const FolderRecord& record,
+                        bool withDetails, WIN32_FIND_DATAA& entry) {
+  bool const link = IsLinkRecord(folder, opened, record);
+  bool directory = record.d_type == DT_DIR;
+  if ((withDetails && !directory) || link || record.d_type == DT_UNKNOWN) {
+    if (!DescribeStatus(folder, opened, record, withDetails, entry, directory)) return false;
   }
-  return false;
+  entry.dwFileAttributes = (directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL) |
+                           (link ? FILE_ATTRIBUTE_REPARSE_POINT : 0);
+  return true;
 }
 
 struct FileIdentity {
@@ -111,13 +114,17 @@ int OpenFolder(const SystemPath& folder, int parent) {
 
 void CloseFolder(int folder) { close(folder); }
 
+// Every name a record holds fits an entry's name with its NUL, so its length needs no test.
+static_assert(sizeof(FolderRecord::d_name) <= kMaxFileName);
+
 // The listing's record type is trusted for everything but links (and file systems that give no
-// type), so a stat is paid only for links and, withDetails, for entries that are not folders.
+// type), so a stat is paid only for links and, withDetails, for entries that are not folders: of a
+// plain folder the listing's type is all anyone reads, its own times are never shown.
 bool DescribeRecord(const SystemPath& folder, int opened, const FolderRecord& record,
                     bool withDetails, WIN32_FIND_DATAA& entry) {
-  if (!CopyName(record.d_name, entry.cFileName)) return false;
-  // Every field but the name, which is copied with its NUL below: clearing the whole entry would
-  // cost more than the rest of the record's description.
+  // Every field but the name, which is copied with its NUL: clearing the whole entry would cost
+  // more than the rest of the record's description. POSIX keeps no creation time that every file
+  // system shares, so ftCreationTime stays zero.
   entry.ftCreationTime = {};
   entry.ftLastAccessTime = {};
   entry.ftLastWriteTime = {};
@@ -126,16 +133,12 @@ bool DescribeRecord(const SystemPath& folder, int opened, const FolderRecord& re
   entry.dwReserved0 = 0;
   entry.dwReserved1 = 0;
   std::memset(entry.cAlternateFileName, 0, sizeof entry.cAlternateFileName);
-  bool const link = (record.d_type == DT_LNK || record.d_type == DT_UNKNOWN) &&
-                    IsLinkRecord(folder, opened, record);
-  bool directory = record.d_type == DT_DIR;
-  // Of a plain folder the listing's type is all anyone reads: its own times are never shown.
-  if ((withDetails && !directory) || link || record.d_type == DT_UNKNOWN) {
-    if (!DescribeStatus(folder, opened, record, withDetails, entry, directory)) return false;
+  std::memcpy(entry.cFileName, record.d_name, std::strlen(record.d_name) + 1);
+  bool const directory = record.d_type == DT_DIR;
+  if (record.d_type == DT_LNK || record.d_type == DT_UNKNOWN || (withDetails && !directory)) {
+    return DescribeFromStatus(folder, opened, record, withDetails, entry);
   }
-  // POSIX keeps no creation time that every file system shares, so ftCreationTime stays zero.
-  entry.dwFileAttributes = (directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL) |
-                           (link ? FILE_ATTRIBUTE_REPARSE_POINT : 0);
+  entry.dwFileAttributes = directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
   return true;
 }
 

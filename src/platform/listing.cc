@@ -54,10 +54,11 @@ const FolderRecord& AsRecord(const Records& bytes) { return RecordAt(bytes, 0); 
 //    pass over all of it, up to kKeptFolderBytes. A listing of the same folder straight after,
 //    with no other folder read in between, delivers them instead of reading: the walk lists a
 //    folder up to three times in a row (its probe, its files, its subfolders).
-// 3. Folders are opened inside their parents. A folder read whole in its first chunk stays open
-//    while a listing of it or the remembered folder uses it, up to kHeldFolders at a time, so that
-//    its subfolders are opened inside it instead of by a whole path the system would walk from the
-//    root again, and its entries are examined in it. (Windows reads a folder by its path.)
+// 3. Folders are opened inside their parents. A folder read whole in its first chunk, or to its
+//    end by the pass that kept its subfolders, stays open while a listing of it or the remembered
+//    folder uses it, up to kHeldFolders at a time, so that its subfolders are opened inside it
+//    instead of by a whole path the system would walk from the root again, and its entries are
+//    examined in it. (Windows reads a folder by its path.)
 // 4. The listings closed last are kept, with the room of their strings and records, up to
 //    kSpareListings, for the next listings opened, which then cost no allocation of their own;
 //    so is the room of the paths of the folders held before.
@@ -169,7 +170,7 @@ void ListingEngine::Remember(const Listing& listing, std::shared_ptr<const Recor
   recentFolder_ = listing.folder;
   recentRecords_ = std::move(records);
   recentSubfoldersOnly_ = subfolders;
-  recentHeld_ = subfolders ? kNotOpen : listing.held;
+  recentHeld_ = listing.held;
   if (recentHeld_ != kNotOpen) Use(recentHeld_);
 }
 
@@ -211,29 +212,30 @@ bool ListingEngine::ReadNextChunk(Listing& listing) {
   bool const read = ReadChunk(listing.folder, opened, keptBefore || keptStreams_ < kKeptStreams,
                               listing.read, *listing.buffer, listing.lastChunk);
   if (listing.read.keeps != keptBefore) keptStreams_ += listing.read.keeps ? 1 : -1;
+  if (read) {
+    listing.position = 0;
+    listing.records = listing.buffer;
+    // A pass over every entry of a folder too large for one chunk keeps its subfolders for the
+    // pass over them that follows; one pass at a time.
+    if (firstChunk && !listing.lastChunk && !listing.directoriesOnly && keeping_ == nullptr) {
+      keeping_ = &listing;
+      kept_ = std::make_shared<Records>();
+    }
+    if (keeping_ == &listing) Keep(*listing.records);
+  }
   bool const wholeFolder = read && firstChunk && listing.lastChunk;
-  if (!keepOpen && wholeFolder && Hold(listing.folder, opened)) {
+  bool const keptToTheEnd = read && listing.lastChunk && keeping_ == &listing && kept_ != nullptr;
+  if ((wholeFolder || keptToTheEnd) && Hold(listing.folder, opened)) {
     listing.held = opened;
+    // The listing's own descriptor is held from now on, and released, not closed, with it.
+    if (keepOpen) listing.descriptor = kNotOpen;
   } else if (!keepOpen) {
     CloseFolder(opened);
   }
   if (!read) return false;
-
-  listing.position = 0;
-  listing.records = listing.buffer;
   if (wholeFolder) {
     Remember(listing, listing.records, false);
-    return true;
-  }
-  // A pass over every entry of a folder too large for one chunk keeps its subfolders for the pass
-  // over them that follows; one pass at a time.
-  if (firstChunk && !listing.directoriesOnly && keeping_ == nullptr) {
-    keeping_ = &listing;
-    kept_ = std::make_shared<Records>();
-  }
-  if (keeping_ != &listing) return true;
-  Keep(*listing.records);
-  if (listing.lastChunk) {
+  } else if (keeping_ == &listing && listing.lastChunk) {
     keeping_ = nullptr;
     if (kept_ != nullptr) Remember(listing, std::move(kept_), true);
   }
