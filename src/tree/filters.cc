@@ -1,6 +1,11 @@
 #include "tree/filters.h"
 
+#include <cstring>
+
 namespace {
+
+// What a folder's path is followed by to make its search pattern: every entry in it.
+constexpr char kEveryEntry[] = "\\*";
 
 bool IsDotEntry(const WIN32_FIND_DATAA& entry) {
   // Most names do not start with a dot; the comparisons are paid only by those that do.
@@ -24,10 +29,10 @@ bool NextMatching(HANDLE listing, WIN32_FIND_DATAA& entry,
 // The listing with its first matching entry in entry; INVALID_HANDLE_VALUE when it cannot be
 // opened, kNoEntries when nothing in it matches. The hints let the platform skip work nobody reads:
 // only the file block with time stamps reads more of an entry than its name and attributes.
-HANDLE FirstMatching(const std::string& pattern, WIN32_FIND_DATAA& entry,
+HANDLE FirstMatching(const char* pattern, WIN32_FIND_DATAA& entry,
                      bool (*matches)(const WIN32_FIND_DATAA&), FINDEX_INFO_LEVELS level,
                      FINDEX_SEARCH_OPS search) {
-  HANDLE const listing = platform::FindFirstFileExA(pattern.c_str(), level, &entry, search, nullptr,
+  HANDLE const listing = platform::FindFirstFileExA(pattern, level, &entry, search, nullptr,
                                                     FIND_FIRST_EX_LARGE_FETCH);
   if (listing == INVALID_HANDLE_VALUE) return INVALID_HANDLE_VALUE;
   if (matches(entry) || NextMatching(listing, entry, matches)) return listing;
@@ -41,8 +46,8 @@ bool SearchPatternFits(const std::string& path) { return path.size() + 3 <= kPat
 
 bool MakeSearchPattern(const std::string& path, std::string& pattern) {
   if (!SearchPatternFits(path)) return false;
-  pattern.reserve(path.size() + 2);
-  pattern.assign(path).append("\\*");
+  pattern.reserve(path.size() + std::strlen(kEveryEntry));
+  pattern.assign(path).append(kEveryEntry);
   return true;
 }
 
@@ -55,7 +60,7 @@ bool IsPlainFileEntry(const WIN32_FIND_DATAA& entry) {
 }
 
 HANDLE FirstSubfolder(const std::string& pattern, WIN32_FIND_DATAA& entry) {
-  HANDLE const listing = FirstMatching(pattern, entry, IsSubfolderEntry, FindExInfoBasic,
+  HANDLE const listing = FirstMatching(pattern.c_str(), entry, IsSubfolderEntry, FindExInfoBasic,
                                        FindExSearchLimitToDirectories);
   return listing == INVALID_HANDLE_VALUE ? kNoEntries : listing;
 }
@@ -65,17 +70,21 @@ bool NextSubfolder(HANDLE listing, WIN32_FIND_DATAA& entry) {
 }
 
 bool HasSubfolders(const std::string& path) {
-  std::string pattern;
-  if (!MakeSearchPattern(path, pattern)) return false;
+  // Built in a buffer as large as any path, so that the probe of a folder costs no allocation.
+  char pattern[kPathLimit];
+  if (!SearchPatternFits(path)) return false;
+  path.copy(pattern, path.size());
+  std::memcpy(pattern + path.size(), kEveryEntry, sizeof kEveryEntry);
   WIN32_FIND_DATAA entry;
-  HANDLE const listing = FirstSubfolder(pattern, entry);
-  if (listing == kNoEntries) return false;
+  HANDLE const listing = FirstMatching(pattern, entry, IsSubfolderEntry, FindExInfoBasic,
+                                       FindExSearchLimitToDirectories);
+  if (listing == INVALID_HANDLE_VALUE || listing == kNoEntries) return false;
   platform::FindClose(listing);
   return true;
 }
 
 HANDLE FirstPlainFile(const std::string& pattern, WIN32_FIND_DATAA& entry, bool withTimes) {
-  return FirstMatching(pattern, entry, IsPlainFileEntry,
+  return FirstMatching(pattern.c_str(), entry, IsPlainFileEntry,
                        withTimes ? FindExInfoStandard : FindExInfoBasic, FindExSearchNameMatch);
 }
 
