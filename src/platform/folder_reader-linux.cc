@@ -9,16 +9,15 @@
 
 namespace platform {
 
-bool ReadChunk(const SystemPath&, int descriptor, bool, ReadPosition& position, Records& records,
-               bool& lastChunk) {
+bool ReadChunk(const SystemPath&, int descriptor, bool, ReadPosition& position, Chunk& chunk,
+               std::size_t& used, bool& lastChunk) {
   if (position.started && lseek64(descriptor, position.offset, SEEK_SET) < 0) return false;
-  alignas(FolderRecord) static char scratch[kChunkBytes];
-  std::size_t used = 0;
+  used = 0;
   lastChunk = false;
   // Read on while another record of any length still fits: a folder's end shows as a read of
   // nothing, and a full chunk is left without the read that would fail for want of room.
   while (kChunkBytes - used >= sizeof(FolderRecord)) {
-    ssize_t const read = getdents64(descriptor, scratch + used, kChunkBytes - used);
+    ssize_t const read = getdents64(descriptor, chunk.bytes + used, kChunkBytes - used);
     if (read > 0) {
       used += static_cast<std::size_t>(read);
       continue;
@@ -29,10 +28,10 @@ bool ReadChunk(const SystemPath&, int descriptor, bool, ReadPosition& position, 
     lastChunk = !(read < 0 && errno == EINVAL);
     break;
   }
-  records.assign(scratch, scratch + used);
-  position.started = true;
-  for (std::size_t at = 0; at < used; at += RecordAt(records, at).d_reclen) {
-    position.offset = RecordAt(records, at).d_off;
+  for (std::size_t at = 0; at < used;) {
+    auto const& record = *reinterpret_cast<const FolderRecord*>(chunk.bytes + at);
+    position.offset = record.d_off;
+    at += record.d_reclen;
   }
   return true;
 }

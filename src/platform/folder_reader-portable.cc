@@ -59,7 +59,7 @@ bool PackRecords(DIR* stream, char* chunk, std::size_t& used, std::size_t& deliv
 }  // namespace
 
 bool ReadChunk(const SystemPath&, int descriptor, bool mayKeep, ReadPosition& position,
-               Records& records, bool& lastChunk) {
+               Chunk& chunk, std::size_t& used, bool& lastChunk) {
   DIR* stream = position.stream;
   if (stream == nullptr) {
     stream = OpenStream(descriptor);
@@ -68,10 +68,9 @@ bool ReadChunk(const SystemPath&, int descriptor, bool mayKeep, ReadPosition& po
       if (readdir(stream) == nullptr) break;
     }
   }
-  alignas(FolderRecord) static char scratch[kChunkBytes];
-  std::size_t used = 0;
+  used = 0;
   errno = 0;
-  bool const ended = PackRecords(stream, scratch, used, position.delivered);
+  bool const ended = PackRecords(stream, chunk.bytes, used, position.delivered);
   if (ended && errno != 0 && used == 0) {
     if (position.stream == nullptr) closedir(stream);
     return false;
@@ -84,8 +83,6 @@ bool ReadChunk(const SystemPath&, int descriptor, bool mayKeep, ReadPosition& po
   }
   position.stream = stream;
   position.keeps = stream != nullptr;
-  records.assign(scratch, scratch + used);
-  position.started = true;
   return true;
 }
 

@@ -45,8 +45,8 @@ std::size_t Pack(const WIN32_FIND_DATAW& found, char* chunk) {
 int OpenFolder(const SystemPath&, int) { return kReadByPath; }
 void CloseFolder(int) {}
 
-bool ReadChunk(const SystemPath& folder, int, bool mayKeep, ReadPosition& position,
-               Records& records, bool& lastChunk) {
+bool ReadChunk(const SystemPath& folder, int, bool mayKeep, ReadPosition& position, Chunk& chunk,
+               std::size_t& used, bool& lastChunk) {
   WIN32_FIND_DATAW found;
   HANDLE find = position.find;
   bool have = false;
@@ -63,10 +63,9 @@ bool ReadChunk(const SystemPath& folder, int, bool mayKeep, ReadPosition& positi
   } else {
     have = ::FindNextFileW(find, &found) != FALSE;
   }
-  alignas(FolderRecord) static char scratch[kChunkBytes];
-  std::size_t used = 0;
+  used = 0;
   while (have) {
-    used += Pack(found, scratch + used);
+    used += Pack(found, chunk.bytes + used);
     ++position.delivered;
     // The next entry is fetched by the next chunk when this one has no room for the largest.
     if (kChunkBytes - used < sizeof(FolderRecord)) break;
@@ -79,8 +78,6 @@ bool ReadChunk(const SystemPath& folder, int, bool mayKeep, ReadPosition& positi
   }
   position.find = find;
   position.keeps = find != INVALID_HANDLE_VALUE;
-  records.assign(scratch, scratch + used);
-  position.started = true;
   return true;
 }
 

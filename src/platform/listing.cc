@@ -108,6 +108,7 @@ class ListingEngine {
   const Listing* keeping_ = nullptr;  // the pass that keeps a large folder's subfolders
   std::shared_ptr<Records> kept_;
   std::vector<std::unique_ptr<Listing>> spares_;
+  Chunk chunk_;  // what each read fills, before its records are copied into a listing's own
   std::size_t chunksRead_ = 0;
   std::size_t listingsMade_ = 0;
   std::size_t keptStreams_ = 0;  // listings whose reader keeps their folder open between chunks
@@ -209,10 +210,13 @@ bool ListingEngine::ReadNextChunk(Listing& listing) {
   }
   ++chunksRead_;
   bool const keptBefore = listing.read.keeps;
+  std::size_t used = 0;
   bool const read = ReadChunk(listing.folder, opened, keptBefore || keptStreams_ < kKeptStreams,
-                              listing.read, *listing.buffer, listing.lastChunk);
+                              listing.read, chunk_, used, listing.lastChunk);
   if (listing.read.keeps != keptBefore) keptStreams_ += listing.read.keeps ? 1 : -1;
   if (read) {
+    listing.read.started = true;
+    listing.buffer->assign(chunk_.bytes, chunk_.bytes + used);
     listing.position = 0;
     listing.records = listing.buffer;
     // A pass over every entry of a folder too large for one chunk keeps its subfolders for the

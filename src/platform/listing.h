@@ -112,11 +112,17 @@ constexpr int kReadByPath = 0;
 int OpenFolder(const SystemPath& folder, int parent);
 void CloseFolder(int folder);
 
-// Reads into records the next chunk of folder, open as opened, from position on. False when the
-// folder cannot be read at all. lastChunk tells whether it has records beyond this chunk. The
-// reader may keep the folder's stream open until the next chunk (position.keeps) when mayKeep.
+// The room a folder reader reads one chunk of records into.
+struct Chunk {
+  alignas(FolderRecord) char bytes[kChunkBytes];
+};
+
+// Reads the next chunk of folder, open as opened, from position on, into the first used bytes of
+// chunk. False when the folder cannot be read at all. lastChunk tells whether it has records beyond
+// this chunk. The reader may keep the folder's stream open until the next chunk (position.keeps)
+// when mayKeep.
 bool ReadChunk(const SystemPath& folder, int opened, bool mayKeep, ReadPosition& position,
-               Records& records, bool& lastChunk);
+               Chunk& chunk, std::size_t& used, bool& lastChunk);
 // Gives up whatever the reader keeps for position once its listing is closed.
 void EndReading(ReadPosition& position);
 

@@ -42,11 +42,13 @@ HANDLE FirstMatching(const char* pattern, WIN32_FIND_DATAA& entry,
 
 }  // namespace
 
-bool SearchPatternFits(const std::string& path) { return path.size() + 3 <= kPathLimit; }
+bool SearchPatternFits(const std::string& path) {
+  return path.size() + sizeof kEveryEntry <= kPathLimit;
+}
 
 bool MakeSearchPattern(const std::string& path, std::string& pattern) {
   if (!SearchPatternFits(path)) return false;
-  pattern.reserve(path.size() + std::strlen(kEveryEntry));
+  pattern.reserve(path.size() + sizeof kEveryEntry - 1);
   pattern.assign(path).append(kEveryEntry);
   return true;
 }
