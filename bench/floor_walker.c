@@ -16,6 +16,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "floor_lines.h"
+
 #define LINE_MAX_BYTES 8192
 
 static const char kTee[] = "\xe2\x94\x9c\xe2\x94\x80"; /* ├─ */
@@ -38,40 +40,15 @@ static void WriteLine(char* line, size_t length) {
   }
 }
 
-static char* Put(char* to, const char* text, size_t length) {
-  memcpy(to, text, length);
-  return to + length;
-}
-
-static char* PutDigits(char* to, int value, int width) {
-  for (int at = width - 1; at >= 0; --at, value /= 10) to[at] = (char)('0' + value % 10);
-  return to + width;
-}
-
 static char* PutTimeStamp(char* to, int folder, const char* name) {
   struct stat status;
   struct tm calendar;
   if (fstatat(folder, name, &status, 0) != 0 ||
       gmtime_r(&status.st_mtim.tv_sec, &calendar) == NULL) {
-    return Put(to,
-               "????"
-               "/??"
-               "/??"
-               " ??:??:??    ",
-               23);
+    return PutUnknownTime(to);
   }
-  to = PutDigits(to, calendar.tm_year + 1900, 4);
-  *to++ = '/';
-  to = PutDigits(to, calendar.tm_mon + 1, 2);
-  *to++ = '/';
-  to = PutDigits(to, calendar.tm_mday, 2);
-  *to++ = ' ';
-  to = PutDigits(to, calendar.tm_hour, 2);
-  *to++ = ':';
-  to = PutDigits(to, calendar.tm_min, 2);
-  *to++ = ':';
-  to = PutDigits(to, calendar.tm_sec, 2);
-  return Put(to, "    ", 4);
+  return PutCalendar(to, calendar.tm_year + 1900, calendar.tm_mon + 1, calendar.tm_mday,
+                     calendar.tm_hour, calendar.tm_min, calendar.tm_sec);
 }
 
 /* The folder's entries, each a type byte ('d' folder, 'f' anything else) and a NUL-ended name. */

@@ -16,6 +16,8 @@
 #include <wchar.h>
 #include <windows.h>
 
+#include "floor_lines.h"
+
 #define LINE_MAX_BYTES 8192
 #define PATH_MAX_UNITS 32768
 
@@ -56,44 +58,17 @@ static void WriteLine(size_t length) {
   }
 }
 
-static char* Put(char* to, const char* text, size_t length) {
-  memcpy(to, text, length);
-  return to + length;
-}
-
 static char* PutName(char* to, const WCHAR* name) {
   int const bytes = WideCharToMultiByte(CP_ACP, 0, name, (int)wcslen(name), to,
                                         (int)(line + LINE_MAX_BYTES - 2 - to), NULL, NULL);
   return to + (bytes > 0 ? bytes : 0);
 }
 
-static char* PutDigits(char* to, int value, int width) {
-  for (int at = width - 1; at >= 0; --at, value /= 10) to[at] = (char)('0' + value % 10);
-  return to + width;
-}
-
 static char* PutTimeStamp(char* to, const FILETIME* written) {
   SYSTEMTIME calendar;
-  if (!FileTimeToSystemTime(written, &calendar)) {
-    return Put(to,
-               "????"
-               "/??"
-               "/??"
-               " ??:??:??    ",
-               23);
-  }
-  to = PutDigits(to, calendar.wYear, 4);
-  *to++ = '/';
-  to = PutDigits(to, calendar.wMonth, 2);
-  *to++ = '/';
-  to = PutDigits(to, calendar.wDay, 2);
-  *to++ = ' ';
-  to = PutDigits(to, calendar.wHour, 2);
-  *to++ = ':';
-  to = PutDigits(to, calendar.wMinute, 2);
-  *to++ = ':';
-  to = PutDigits(to, calendar.wSecond, 2);
-  return Put(to, "    ", 4);
+  if (!FileTimeToSystemTime(written, &calendar)) return PutUnknownTime(to);
+  return PutCalendar(to, calendar.wYear, calendar.wMonth, calendar.wDay, calendar.wHour,
+                     calendar.wMinute, calendar.wSecond);
 }
 
 /* The folder's entries in the order the listing gives them; names are NUL-ended in one pool. */
