@@ -6,10 +6,8 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <fstream>
 #include <map>
-#include <new>
 #include <set>
 #include <string>
 #include <vector>
