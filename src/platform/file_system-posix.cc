@@ -67,10 +67,28 @@ bool DescribeStatus(const std::string& folder, int opened, const FolderRecord& r
   return true;
 }
 
+// Every field but the name, which is copied with its NUL: clearing the whole entry would cost more
+// than the rest of the record's description. POSIX keeps no creation time that every file system
+// shares, so ftCreationTime stays zero.
+void DescribeName(const FolderRecord& record, WIN32_FIND_DATAA& entry) {
+  entry.ftCreationTime = {};
+  entry.ftLastAccessTime = {};
+  entry.ftLastWriteTime = {};
+  entry.nFileSizeHigh = 0;
+  entry.nFileSizeLow = 0;
+  entry.dwReserved0 = 0;
+  entry.dwReserved1 = 0;
+  std::memset(entry.cAlternateFileName, 0, sizeof entry.cAlternateFileName);
+  std::memcpy(entry.cFileName, record.d_name, std::strlen(record.d_name) + 1);
+}
+
 // The entry's type and, withDetails, its times and size, from what the listing's type does not
-// tell. False when the entry has vanished since the folder was read.
-bool DescribeFromStatus(const SystemPath& folder, int opened, const FolderRecord& record,
-                        bool withDetails, WIN32_FIND_DATAA& entry) {
+// tell. False when the entry has vanished since the folder was read. Out of line, so that the usual
+// record, which needs no status, is described without setting up for one.
+[[gnu::noinline]] bool DescribeFromStatus(const SystemPath& folder, int opened,
+                                          const FolderRecord& record, bool withDetails,
+                                          WIN32_FIND_DATAA& entry) {
+  DescribeName(record, entry);
   bool const link = IsLinkRecord(folder, opened, record);
   bool directory = record.d_type == DT_DIR;
   if ((withDetails && !directory) || link || record.d_type == DT_UNKNOWN) {
@@ -122,22 +140,11 @@ static_assert(sizeof(FolderRecord::d_name) <= kMaxFileName);
 // plain folder the listing's type is all anyone reads, its own times are never shown.
 bool DescribeRecord(const SystemPath& folder, int opened, const FolderRecord& record,
                     bool withDetails, WIN32_FIND_DATAA& entry) {
-  // Every field but the name, which is copied with its NUL: clearing the whole entry would cost
-  // more than the rest of the record's description. POSIX keeps no creation time that every file
-  // system shares, so ftCreationTime stays zero.
-  entry.ftCreationTime = {};
-  entry.ftLastAccessTime = {};
-  entry.ftLastWriteTime = {};
-  entry.nFileSizeHigh = 0;
-  entry.nFileSizeLow = 0;
-  entry.dwReserved0 = 0;
-  entry.dwReserved1 = 0;
-  std::memset(entry.cAlternateFileName, 0, sizeof entry.cAlternateFileName);
-  std::memcpy(entry.cFileName, record.d_name, std::strlen(record.d_name) + 1);
   bool const directory = record.d_type == DT_DIR;
   if (record.d_type == DT_LNK || record.d_type == DT_UNKNOWN || (withDetails && !directory)) {
     return DescribeFromStatus(folder, opened, record, withDetails, entry);
   }
+  DescribeName(record, entry);
   entry.dwFileAttributes = directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
   return true;
 }

@@ -26,15 +26,23 @@ struct Listing {
   int descriptor = kNotOpen;
   int held = kNotOpen;  // the folder's held descriptor, while this listing uses it
   std::shared_ptr<const Records> records;
+  // The next record to deliver and the end of records.
+  const char* next = nullptr;
+  const char* end = nullptr;
   // What this listing reads its chunks into, kept with it while nothing else shares it.
   std::shared_ptr<Records> buffer;
-  std::size_t position = 0;
   bool lastChunk = false;
   ReadPosition read;
   // The last two subfolders delivered ("." and ".." aside), whole records: the earlier one is the
   // one the walk enters, the later its look-ahead.
   Records earlier;
   Records later;
+
+  void Deliver(std::shared_ptr<const Records> from) {
+    records = std::move(from);
+    next = records != nullptr ? records->data() : nullptr;
+    end = records != nullptr ? records->data() + records->size() : nullptr;
+  }
 };
 
 const FolderRecord& AsRecord(const Records& bytes) { return RecordAt(bytes, 0); }
@@ -204,7 +212,7 @@ bool ListingEngine::ReadNextChunk(Listing& listing) {
   bool const firstChunk = !listing.read.started;
   // Forgotten before the read, so that the records it shared with this listing can be read over.
   Forget();
-  listing.records.reset();
+  listing.Deliver(nullptr);
   if (listing.buffer == nullptr || listing.buffer.use_count() > 1) {
     listing.buffer = std::make_shared<Records>();
   }
@@ -217,8 +225,7 @@ bool ListingEngine::ReadNextChunk(Listing& listing) {
   if (read) {
     listing.read.started = true;
     listing.buffer->assign(chunk_.bytes, chunk_.bytes + used);
-    listing.position = 0;
-    listing.records = listing.buffer;
+    listing.Deliver(listing.buffer);
     // A pass over every entry of a folder too large for one chunk keeps its subfolders for the
     // pass over them that follows; one pass at a time.
     if (firstChunk && !listing.lastChunk && !listing.directoriesOnly && keeping_ == nullptr) {
@@ -249,7 +256,7 @@ bool ListingEngine::ReadNextChunk(Listing& listing) {
 bool ListingEngine::Start(Listing& listing) {
   if (recentRecords_ != nullptr && recentFolder_ == listing.folder &&
       (!recentSubfoldersOnly_ || listing.directoriesOnly)) {
-    listing.records = recentRecords_;
+    listing.Deliver(recentRecords_);
     listing.held = recentHeld_;
     if (listing.held != kNotOpen) Use(listing.held);
     // An open listing holds no records besides those it delivers, so memory stays flat however
@@ -265,11 +272,15 @@ bool ListingEngine::Start(Listing& listing) {
   return listing.records != nullptr || ReadNextChunk(listing);
 }
 
+bool IsDotName(const char* name) {
+  return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
 // Delivers the listing's next entry. Only a new chunk asks anything of the engine.
 bool Next(Listing& listing, WIN32_FIND_DATAA& entry) {
   for (;;) {
     // A listing whose last read failed has no records until a read succeeds.
-    if (listing.records == nullptr || listing.position >= listing.records->size()) {
+    if (listing.next == listing.end) {
       if (listing.lastChunk || !Engine().ReadNextChunk(listing)) {
         // The end counts as one delivery of nothing: the earlier subfolder is the last one.
         std::swap(listing.earlier, listing.later);
@@ -278,8 +289,8 @@ bool Next(Listing& listing, WIN32_FIND_DATAA& entry) {
       }
       continue;
     }
-    FolderRecord const& record = RecordAt(*listing.records, listing.position);
-    listing.position += record.d_reclen;
+    auto const& record = *reinterpret_cast<const FolderRecord*>(listing.next);
+    listing.next += record.d_reclen;
     // Most records of a folder are files, which a listing of subfolders passes over here.
     if (listing.directoriesOnly && !MayBeFolder(record)) continue;
     if (!listing.matchesAll && !NameMatches(listing.match, record.d_name)) continue;
@@ -287,9 +298,7 @@ bool Next(Listing& listing, WIN32_FIND_DATAA& entry) {
     if (!DescribeRecord(listing.folder, opened, record, listing.withDetails, entry)) continue;
     bool const directory = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     if (listing.directoriesOnly && !directory) continue;
-    bool const dotEntry =
-        std::strcmp(record.d_name, ".") == 0 || std::strcmp(record.d_name, "..") == 0;
-    if (directory && !dotEntry) {
+    if (directory && !IsDotName(record.d_name)) {
       std::swap(listing.earlier, listing.later);
       auto const* const bytes = reinterpret_cast<const char*>(&record);
       listing.later.assign(bytes, bytes + record.d_reclen);
@@ -321,8 +330,7 @@ void ListingEngine::Close(Listing* listing) {
   // listing's.
   listing->descriptor = kNotOpen;
   listing->held = kNotOpen;
-  listing->records.reset();
-  listing->position = 0;
+  listing->Deliver(nullptr);
   listing->lastChunk = false;
   listing->read = {};
   listing->earlier.clear();
