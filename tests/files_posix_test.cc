@@ -318,6 +318,53 @@ TEST_F(FilesPosixTest, ListingsOpenedAgainAreTheOnesClosedBefore) {
   EXPECT_EQ(ListingsMade(), before);
 }
 
+// Ten folders named k\N beside k, which holds folders named N: a path C:\...\k\N names the first
+// while a listing accounts for it (the name is one of the last two subfolders it delivered), and
+// the second once none does, whether it moved on or was closed; however often it was named before.
+TEST_F(FilesPosixTest, NameReadFromAListingLeadsToItsFolderOnlyWhileTheListingAccountsForIt) {
+  ASSERT_EQ(mkdir((root + "/k").c_str(), 0755), 0);
+  for (char n = '0'; n <= '9'; ++n) {
+    for (std::string const& at : {root + "/k\\" + n, root + "/k/" + n})
+      ASSERT_EQ(mkdir(at.c_str(), 0755), 0);
+    Touch(root + "/k\\" + n + "/literal");
+    Touch(root + "/k/" + n + "/nested");
+  }
+  std::vector<std::string> order = ReaddirOrder(root, true);
+  std::erase_if(order, [](const std::string& name) { return name == "." || name == ".."; });
+  std::size_t first = 0;  // a k\N with two subfolders after it
+  while (order[first].find('\\') == std::string::npos || first + 2 >= order.size()) ++first;
+
+  WIN32_FIND_DATAA entry;
+  auto open = [&] {
+    return FindFirstFileExA((windows + "\\*").c_str(), FindExInfoBasic, &entry,
+                            FindExSearchLimitToDirectories, nullptr, 0);
+  };
+  auto deliver = [&](HANDLE listing, const std::string& name) {
+    while (entry.cFileName != name) ASSERT_TRUE(FindNextFileA(listing, &entry));
+  };
+  std::string const named = windows + "\\" + order[first] + "\\*";
+  auto shows = [&] {
+    std::map<std::string, Listed> const listed = ListAll(named);
+    return listed.count("literal") == 1 ? "literal" : listed.count("nested") == 1 ? "nested" : "";
+  };
+
+  HANDLE const moving = open();
+  deliver(moving, order[first]);
+  EXPECT_STREQ(shows(), "literal");
+  EXPECT_STREQ(shows(), "literal");
+  deliver(moving, order[first + 1]);
+  EXPECT_STREQ(shows(), "literal");
+  deliver(moving, order[first + 2]);
+  EXPECT_STREQ(shows(), "nested");
+  FindClose(moving);
+
+  HANDLE const closing = open();
+  deliver(closing, order[first]);
+  EXPECT_STREQ(shows(), "literal");
+  FindClose(closing);
+  EXPECT_STREQ(shows(), "nested");
+}
+
 void MakeFolders(const std::string& path, int count, const std::string& filler) {
   for (int i = 0; i < count; ++i)
     ASSERT_EQ(mkdir((path + "/" + std::to_string(i) + filler).c_str(), 0755), 0);

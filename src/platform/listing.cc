@@ -37,6 +37,8 @@ struct Listing {
   // one the walk enters, the later its look-ahead.
   Records earlier;
   Records later;
+  // Which of the engine's resolutions named this listing's folder; 0 for none (rule 6).
+  std::size_t resolution = 0;
 
   void Deliver(std::shared_ptr<const Records> from) {
     records = std::move(from);
@@ -72,6 +74,10 @@ const FolderRecord& AsRecord(const Records& bytes) { return RecordAt(bytes, 0); 
 //    so is the room of the paths of the folders held before.
 // 5. A listing of a folder too large for one chunk may keep the system's stream of it open until
 //    its next chunk, up to kKeptStreams at a time; one that may not opens the folder again.
+// 6. The Windows path last named by rule 1 names the same folder again, without asking the open
+//    listings, until a listing of another path is opened or closed or delivers a subfolder:
+//    until then nothing rule 1 answered from has changed. The walk names each folder three times
+//    in a row.
 //
 // Bounds: descriptors and handles, kHeldFolders and kKeptStreams; memory, one chunk per
 // open listing (a folder's own records, so a deep walk through small folders holds little), the
@@ -85,6 +91,11 @@ class ListingEngine {
   bool ReadNextChunk(Listing& listing);
   void Close(Listing* listing);
   bool Resolve(const char* windowsPath, std::size_t length, SystemPath& path) const;
+  bool Name(Listing& listing, const char* pattern, std::size_t split);
+  // Rule 6: what listing changed may change what rule 1 answers.
+  void Changed(const Listing& listing) {
+    if (listing.resolution != resolution_) resolvedValid_ = false;
+  }
   void Opened(Listing* listing) { open_.push_back(listing); }
   std::size_t ChunksRead() const { return chunksRead_; }
   std::size_t ListingsMade() const { return listingsMade_; }
@@ -106,6 +117,11 @@ class ListingEngine {
   void Keep(const Records& chunk);
 
   std::vector<Listing*> open_;  // rule 1, in the order opened
+  // Rule 6: the path last named by rule 1, its folder, and which resolution it was.
+  std::string resolvedPath_;
+  SystemPath resolvedFolder_;
+  std::size_t resolution_ = 0;
+  bool resolvedValid_ = false;
   // The first heldCount_ are held, the walk's innermost folder last; rule 4 for the rest.
   std::vector<Held> held_;
   std::size_t heldCount_ = 0;
@@ -283,6 +299,7 @@ bool Next(Listing& listing, WIN32_FIND_DATAA& entry) {
     if (listing.next == listing.end) {
       if (listing.lastChunk || !Engine().ReadNextChunk(listing)) {
         // The end counts as one delivery of nothing: the earlier subfolder is the last one.
+        Engine().Changed(listing);
         std::swap(listing.earlier, listing.later);
         listing.later.clear();
         return false;
@@ -299,6 +316,7 @@ bool Next(Listing& listing, WIN32_FIND_DATAA& entry) {
     bool const directory = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     if (listing.directoriesOnly && !directory) continue;
     if (directory && !IsDotName(record.d_name)) {
+      Engine().Changed(listing);
       std::swap(listing.earlier, listing.later);
       auto const* const bytes = reinterpret_cast<const char*>(&record);
       listing.later.assign(bytes, bytes + record.d_reclen);
@@ -308,6 +326,7 @@ bool Next(Listing& listing, WIN32_FIND_DATAA& entry) {
 }
 
 void ListingEngine::Close(Listing* listing) {
+  Changed(*listing);
   for (std::size_t at = open_.size(); at-- > 0;) {
     if (open_[at] == listing) {
       open_.erase(open_.begin() + static_cast<std::ptrdiff_t>(at));
@@ -335,6 +354,7 @@ void ListingEngine::Close(Listing* listing) {
   listing->read = {};
   listing->earlier.clear();
   listing->later.clear();
+  listing->resolution = 0;
   spares_.emplace_back(listing);
 }
 
@@ -377,6 +397,25 @@ bool ListingEngine::Resolve(const char* windowsPath, std::size_t length, SystemP
   return false;
 }
 
+// Names the listing's folder: the Windows path before the pattern's last separator (at split - 1).
+bool ListingEngine::Name(Listing& listing, const char* pattern, std::size_t split) {
+  std::size_t const length = split > 0 ? split - 1 : 0;
+  listing.windowsFolder.assign(pattern, length);
+  if (resolvedValid_ && listing.windowsFolder == resolvedPath_) {
+    listing.folder = resolvedFolder_;
+    listing.resolution = resolution_;
+    return true;
+  }
+  // A listing of another path is opened.
+  resolvedValid_ = false;
+  if (!Resolve(pattern, length, listing.folder)) return TypedFolder(pattern, split, listing.folder);
+  resolvedPath_ = listing.windowsFolder;
+  resolvedFolder_ = listing.folder;
+  listing.resolution = ++resolution_;
+  resolvedValid_ = true;
+  return true;
+}
+
 bool MatchesAll(const char* match) {
   return match[0] == '\0' || std::strcmp(match, "*") == 0 || std::strcmp(match, "*.*") == 0;
 }
@@ -399,11 +438,7 @@ HANDLE FindFirstFileExA(LPCSTR pattern, FINDEX_INFO_LEVELS level, void* entry,
   if (!listing->matchesAll) listing->match.assign(match);
   listing->directoriesOnly = search == FindExSearchLimitToDirectories;
   listing->withDetails = level == FindExInfoStandard;
-  // The folder part without the one separator the pattern puts before its last part.
-  listing->windowsFolder.assign(pattern, split > 0 ? split - 1 : 0);
-  bool const found = (engine.Resolve(pattern, split > 0 ? split - 1 : 0, listing->folder) ||
-                      TypedFolder(pattern, split, listing->folder)) &&
-                     engine.Start(*listing) &&
+  bool const found = engine.Name(*listing, pattern, split) && engine.Start(*listing) &&
                      Next(*listing, *static_cast<WIN32_FIND_DATAA*>(entry));
   if (!found) {
     engine.Close(listing);
