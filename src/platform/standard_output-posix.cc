@@ -46,6 +46,12 @@ class StandardOutput : public std::streambuf {
       line_[used_++] = '\n';
       return;
     }
+    AppendPieces(data, size);
+  }
+
+  // Any other piece, newline by newline. Out of line, so that the usual one is appended without
+  // setting up for this.
+  [[gnu::noinline]] void AppendPieces(const char* data, std::size_t size) {
     while (size > 0) {
       auto const* const newline = static_cast<const char*>(std::memchr(data, '\n', size));
       std::size_t const piece =
