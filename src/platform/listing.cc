@@ -9,6 +9,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace platform {
@@ -39,6 +40,9 @@ struct Listing {
   Records later;
   // Which of the engine's resolutions named this listing's folder; 0 for none (rule 6).
   std::size_t resolution = 0;
+  // Which one windowsFolder and folder hold, kept when the listing is closed, so that the next
+  // listing of the same folder made from this one need not copy them again; 0 for none.
+  std::size_t named = 0;
 
   void Deliver(std::shared_ptr<const Records> from) {
     records = std::move(from);
@@ -70,8 +74,9 @@ const FolderRecord& AsRecord(const Records& bytes) { return RecordAt(bytes, 0); 
 //    instead of by a whole path the system would walk from the root again, and its entries are
 //    examined in it. (Windows reads a folder by its path.)
 // 4. The listings closed last are kept, with the room of their strings and records, up to
-//    kSpareListings, for the next listings opened, which then cost no allocation of their own;
-//    so is the room of the paths of the folders held before.
+//    kSpareListings, for the next listings opened, which then cost no allocation of their own
+//    (nor a copy of their paths, when rule 6 names the folder they named); so is the room of the
+//    paths of the folders held before.
 // 5. A listing of a folder too large for one chunk may keep the system's stream of it open until
 //    its next chunk, up to kKeptStreams at a time; one that may not opens the folder again.
 // 6. The Windows path last named by rule 1 names the same folder again, without asking the open
@@ -135,6 +140,7 @@ class ListingEngine {
   Chunk chunk_{};  // what each read fills, before its records are copied into a listing's own
   std::size_t chunksRead_ = 0;
   std::size_t listingsMade_ = 0;
+  std::size_t recentResolution_ = 0;  // what named the remembered folder, if rule 6 did
   std::size_t keptStreams_ = 0;  // listings whose reader keeps their folder open between chunks
 };
 
@@ -193,6 +199,7 @@ void ListingEngine::Remember(const Listing& listing, std::shared_ptr<const Recor
                              bool subfolders) {
   Forget();
   recentFolder_ = listing.folder;
+  recentResolution_ = listing.resolution;
   recentRecords_ = std::move(records);
   recentSubfoldersOnly_ = subfolders;
   recentHeld_ = listing.held;
@@ -270,8 +277,9 @@ bool ListingEngine::ReadNextChunk(Listing& listing) {
 }
 
 bool ListingEngine::Start(Listing& listing) {
-  if (recentRecords_ != nullptr && recentFolder_ == listing.folder &&
-      (!recentSubfoldersOnly_ || listing.directoriesOnly)) {
+  if (recentRecords_ != nullptr && (!recentSubfoldersOnly_ || listing.directoriesOnly) &&
+      ((listing.resolution != 0 && listing.resolution == recentResolution_) ||
+       recentFolder_ == listing.folder)) {
     listing.Deliver(recentRecords_);
     listing.held = recentHeld_;
     if (listing.held != kNotOpen) Use(listing.held);
@@ -400,18 +408,23 @@ bool ListingEngine::Resolve(const char* windowsPath, std::size_t length, SystemP
 // Names the listing's folder: the Windows path before the pattern's last separator (at split - 1).
 bool ListingEngine::Name(Listing& listing, const char* pattern, std::size_t split) {
   std::size_t const length = split > 0 ? split - 1 : 0;
-  listing.windowsFolder.assign(pattern, length);
-  if (resolvedValid_ && listing.windowsFolder == resolvedPath_) {
-    listing.folder = resolvedFolder_;
+  if (resolvedValid_ && std::string_view(pattern, length) == resolvedPath_) {
+    if (listing.named != resolution_) {
+      listing.windowsFolder = resolvedPath_;
+      listing.folder = resolvedFolder_;
+      listing.named = resolution_;
+    }
     listing.resolution = resolution_;
     return true;
   }
   // A listing of another path is opened.
   resolvedValid_ = false;
+  listing.windowsFolder.assign(pattern, length);
+  listing.named = 0;
   if (!Resolve(pattern, length, listing.folder)) return TypedFolder(pattern, split, listing.folder);
   resolvedPath_ = listing.windowsFolder;
   resolvedFolder_ = listing.folder;
-  listing.resolution = ++resolution_;
+  listing.resolution = listing.named = ++resolution_;
   resolvedValid_ = true;
   return true;
 }
