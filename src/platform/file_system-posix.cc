@@ -79,7 +79,7 @@ void DescribeName(const FolderRecord& record, WIN32_FIND_DATAA& entry) {
   entry.dwReserved0 = 0;
   entry.dwReserved1 = 0;
   std::memset(entry.cAlternateFileName, 0, sizeof entry.cAlternateFileName);
-  std::strcpy(entry.cFileName, record.d_name);
+  std::memcpy(entry.cFileName, record.d_name, std::strlen(record.d_name) + 1);
 }
 
 // The entry's type and, withDetails, its times and size, from what the listing's type does not
