@@ -17,31 +17,32 @@ namespace platform {
 namespace {
 
 struct Listing {
-  std::string windowsFolder;  // the search pattern's folder as the caller spelled it
-  SystemPath folder;
-  std::string match;
+  // What delivering an entry reads, together at the front.
+  const char* next = nullptr;  // the next record to deliver
+  const char* end = nullptr;   // the end of records
   bool matchesAll = true;
   bool directoriesOnly = false;
   bool withDetails = false;
+  bool lastChunk = false;
   // The folder open while a listing that fills in details is open: its entries are examined in it.
   int descriptor = kNotOpen;
   int held = kNotOpen;  // the folder's held descriptor, while this listing uses it
+  // Which of the engine's resolutions named this listing's folder; 0 for none (rule 6).
+  std::size_t resolution = 0;
+
+  std::string windowsFolder;  // the search pattern's folder as the caller spelled it
+  SystemPath folder;
+  std::string match;
   std::shared_ptr<const Records> records;
-  // The next record to deliver and the end of records.
-  const char* next = nullptr;
-  const char* end = nullptr;
   // What this listing reads its chunks into, kept with it while nothing else shares it.
   std::shared_ptr<Records> buffer;
-  bool lastChunk = false;
   ReadPosition read;
   // The last two subfolders delivered ("." and ".." aside), whole records: the earlier one is the
   // one the walk enters, the later its look-ahead.
   Records earlier;
   Records later;
-  // Which of the engine's resolutions named this listing's folder; 0 for none (rule 6).
-  std::size_t resolution = 0;
-  // Which one windowsFolder and folder hold, kept when the listing is closed, so that the next
-  // listing of the same folder made from this one need not copy them again; 0 for none.
+  // Which resolution windowsFolder and folder hold, kept when the listing is closed, so that the
+  // next listing of the same folder made from this one need not copy them again; 0 for none.
   std::size_t named = 0;
 
   void Deliver(std::shared_ptr<const Records> from) {

@@ -101,9 +101,11 @@ class StandardOutput : public std::streambuf {
     used_ += size;
   }
 
-  char line_[kLineBytes];
+  // Ahead of the buffer, beside the stream buffer's own fields, so that a line touches no more of
+  // memory than it must.
   std::size_t used_ = 0;
   bool failed_ = false;
+  char line_[kLineBytes];
 };
 
 // std::cout is flushed once more after every static object has been destroyed, so its buffer must
