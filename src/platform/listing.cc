@@ -138,17 +138,17 @@ class ListingEngine {
   const Listing* keeping_ = nullptr;  // the pass that keeps a large folder's subfolders
   std::shared_ptr<Records> kept_;
   std::vector<std::unique_ptr<Listing>> spares_;
-  Chunk chunk_{};  // what each read fills, before its records are copied into a listing's own
+  Chunk chunk_;  // what each read fills, before its records are copied into a listing's own
   std::size_t chunksRead_ = 0;
   std::size_t listingsMade_ = 0;
   std::size_t recentResolution_ = 0;  // what named the remembered folder, if rule 6 did
   std::size_t keptStreams_ = 0;  // listings whose reader keeps their folder open between chunks
 };
 
-// Made by the compiler, not by a constructor at start-up, so that asking for it costs nothing.
-constinit ListingEngine engine;
-
-ListingEngine& Engine() { return engine; }
+ListingEngine& Engine() {
+  static ListingEngine engine;
+  return engine;
+}
 
 bool ListingEngine::Hold(const SystemPath& folder, int descriptor) {
   if (!kHoldsFolders || heldCount_ >= kHeldFolders) return false;
