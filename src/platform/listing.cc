@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -132,6 +131,7 @@ class ListingEngine {
   std::vector<Held> held_;
   std::size_t heldCount_ = 0;
   SystemPath recentFolder_;
+  std::size_t recentResolution_ = 0;  // what named the remembered folder, if rule 6 did
   std::shared_ptr<const Records> recentRecords_;
   bool recentSubfoldersOnly_ = false;
   int recentHeld_ = kNotOpen;
@@ -141,7 +141,6 @@ class ListingEngine {
   Chunk chunk_;  // what each read fills, before its records are copied into a listing's own
   std::size_t chunksRead_ = 0;
   std::size_t listingsMade_ = 0;
-  std::size_t recentResolution_ = 0;  // what named the remembered folder, if rule 6 did
   std::size_t keptStreams_ = 0;  // listings whose reader keeps their folder open between chunks
 };
 
