@@ -111,6 +111,15 @@ if(BUILD_TESTING AND NOT WIN32 AND GTest_FOUND)
                         foldgraf_test_support)
   gtest_discover_tests(foldgraf_tests)
 
+  # The listing engine over a fake folder reader, and the folder walk over both.
+  add_executable(listing_tests
+    src/platform/listing.cc
+    tests/fake_folder_reader.cc
+    tests/listing_test.cc)
+  target_link_libraries(listing_tests PRIVATE foldgraf_core foldgraf_platform_rules
+                        foldgraf_test_support)
+  gtest_discover_tests(listing_tests)
+
   # The POSIX platform layer on real temporary folders.
   add_executable(platform_tests
     tests/paths_posix_test.cc

@@ -1,9 +1,12 @@
-// The file system on POSIX: folders opened and their entries described for the listing engine,
-// and what the file system says of a path (the current folder, whether a path is a folder, a
-// file's identity for recognising a folder link that leads back, the serial number of drive C:).
-// Every failure (ENOENT, ENOTDIR, EACCES, ...) folds into the one outcome the callers test for.
+// The file system on POSIX: what both folder readers share (folders opened inside their parents,
+// given back and opened again, entries described), and what the file system says of a path (the
+// current folder, whether a path is a folder, a file's identity for recognising a folder link that
+// leads back, the serial number of drive C:). Every failure (ENOENT, ENOTDIR, EACCES, ...) folds
+// into the one outcome the callers test for.
+#include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,7 +15,6 @@
 #include <cstring>
 #include <string>
 
-#include "platform/listing.h"
 #include "platform/posix_internal.h"
 
 namespace platform {
@@ -21,37 +23,40 @@ namespace {
 
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 
-// Looks at an entry inside its folder's open descriptor where there is one.
-int StatInFolder(const std::string& folder, int opened, const char* name, struct stat& status,
-                 int flags) {
-  if (opened != kNotOpen) return fstatat(opened, name, &status, flags);
-  std::string const path = folder + name;
-  return fstatat(AT_FDCWD, path.c_str(), &status, flags);
+OpenResult OpenFailure() {
+  return errno == EMFILE || errno == ENFILE ? OpenResult::kOutOfDescriptors : OpenResult::kFailed;
+}
+
+// The path that finds folder again: its parent's and its name, or the path the user typed.
+std::string PathOf(const Folder& folder) {
+  if (folder.parent == nullptr) return folder.name;
+  std::string path = PathOf(*folder.parent);
+  if (path.back() != '/') path.push_back('/');
+  return path.append(folder.name);
 }
 
 // The entry's status, a link looked through; a link that leads nowhere is described by the link
 // itself. False when neither can be had.
-bool StatEntry(const std::string& folder, int opened, const char* name, struct stat& status) {
-  return StatInFolder(folder, opened, name, status, 0) == 0 ||
-         StatInFolder(folder, opened, name, status, AT_SYMLINK_NOFOLLOW) == 0;
+bool StatEntry(int folder, const char* name, struct stat& status) {
+  return fstatat(folder, name, &status, 0) == 0 ||
+         fstatat(folder, name, &status, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
-// Whether the record is a link, asking only when the listing's type does not tell.
-bool IsLinkRecord(const std::string& folder, int opened, const FolderRecord& record) {
-  if (record.d_type != DT_UNKNOWN) return record.d_type == DT_LNK;
+// Whether the entry is a link, asking only when the listing's type does not tell.
+bool IsLinkEntry(int folder, const char* name, unsigned char type) {
+  if (type != DT_UNKNOWN) return type == DT_LNK;
   struct stat status;
-  return StatInFolder(folder, opened, record.d_name, status, AT_SYMLINK_NOFOLLOW) == 0 &&
-         S_ISLNK(status.st_mode);
+  return fstatat(folder, name, &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(status.st_mode);
 }
 
 // Fills in what only the entry's status tells: whether it is a folder and, withDetails, its times
 // and size. False when the entry has vanished since the folder was read. In a folder that can be
 // read but not entered, no entry's status can be had, though its name and type can: the entry is
 // described by the listing's type alone (a link as a file), its time as one that cannot be shown.
-bool DescribeStatus(const std::string& folder, int opened, const FolderRecord& record,
-                    bool withDetails, WIN32_FIND_DATAA& entry, bool& directory) {
+bool DescribeStatus(int folder, const char* name, bool withDetails, WIN32_FIND_DATAA& entry,
+                    bool& directory) {
   struct stat status;
-  if (!StatEntry(folder, opened, record.d_name, status)) {
+  if (!StatEntry(folder, name, status)) {
     if (errno == ENOENT) return false;
     if (withDetails) entry.ftLastWriteTime = kUnreadableTime;
     return true;
@@ -68,9 +73,9 @@ bool DescribeStatus(const std::string& folder, int opened, const FolderRecord& r
 }
 
 // Every field but the name, which is copied with its NUL: clearing the whole entry would cost more
-// than the rest of the record's description. POSIX keeps no creation time that every file system
+// than the rest of the entry's description. POSIX keeps no creation time that every file system
 // shares, so ftCreationTime stays zero.
-void DescribeName(const FolderRecord& record, WIN32_FIND_DATAA& entry) {
+void DescribeName(const char* name, WIN32_FIND_DATAA& entry) {
   entry.ftCreationTime = {};
   entry.ftLastAccessTime = {};
   entry.ftLastWriteTime = {};
@@ -79,20 +84,19 @@ void DescribeName(const FolderRecord& record, WIN32_FIND_DATAA& entry) {
   entry.dwReserved0 = 0;
   entry.dwReserved1 = 0;
   std::memset(entry.cAlternateFileName, 0, sizeof entry.cAlternateFileName);
-  std::memcpy(entry.cFileName, record.d_name, std::strlen(record.d_name) + 1);
+  std::memcpy(entry.cFileName, name, std::strlen(name) + 1);
 }
 
 // The entry's type and, withDetails, its times and size, from what the listing's type does not
-// tell. False when the entry has vanished since the folder was read. Out of line, so that the usual
-// record, which needs no status, is described without setting up for one.
-[[gnu::noinline]] bool DescribeFromStatus(const SystemPath& folder, int opened,
-                                          const FolderRecord& record, bool withDetails,
-                                          WIN32_FIND_DATAA& entry) {
-  DescribeName(record, entry);
-  bool const link = IsLinkRecord(folder, opened, record);
-  bool directory = record.d_type == DT_DIR;
-  if ((withDetails && !directory) || link || record.d_type == DT_UNKNOWN) {
-    if (!DescribeStatus(folder, opened, record, withDetails, entry, directory)) return false;
+// tell. Out of line, so that the usual entry, which needs no status, is described without setting
+// up for one.
+[[gnu::noinline]] bool DescribeFromStatus(int folder, const char* name, unsigned char type,
+                                          bool withDetails, WIN32_FIND_DATAA& entry) {
+  DescribeName(name, entry);
+  bool const link = IsLinkEntry(folder, name, type);
+  bool directory = type == DT_DIR;
+  if ((withDetails && !directory) || link || type == DT_UNKNOWN) {
+    if (!DescribeStatus(folder, name, withDetails, entry, directory)) return false;
   }
   entry.dwFileAttributes = (directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL) |
                            (link ? FILE_ATTRIBUTE_REPARSE_POINT : 0);
@@ -104,14 +108,24 @@ struct FileIdentity {
   ino_t inode;
 };
 
-// A path the walk made of a folder it listed and a name that folder delivered leads to that very
-// entry; any other path is read by the path rules.
+// A path that names a visit of the listing engine, or a subfolder it delivered, leads to that
+// very folder; any other path is read by the path rules.
 bool StatWindowsPath(const char* path, struct stat& status) {
   if (path == nullptr) return false;
   std::size_t const length = std::strlen(path);
+  Folder* folder = nullptr;
+  const FolderRecord* child = nullptr;
+  if (ListedFolder(path, length, folder, child)) {
+    if (folder->descriptor >= 0) {
+      return child != nullptr ? fstatat(folder->descriptor, ShownName(*child), &status, 0) == 0
+                              : fstat(folder->descriptor, &status) == 0;
+    }
+    std::string listed = PathOf(*folder);
+    if (child != nullptr) listed.append("/").append(ShownName(*child));
+    return stat(listed.c_str(), &status) == 0;
+  }
   std::string posixPath;
-  return (ListedPath(path, length, posixPath) || ToPosixPath(path, length, posixPath)) &&
-         stat(posixPath.c_str(), &status) == 0;
+  return ToPosixPath(path, length, posixPath) && stat(posixPath.c_str(), &status) == 0;
 }
 
 bool IsDriveCRoot(const char* root) {
@@ -121,51 +135,66 @@ bool IsDriveCRoot(const char* root) {
 
 }  // namespace
 
-int OpenFolder(const SystemPath& folder, int parent) {
-  if (parent == kNotOpen) return open(folder.c_str(), kFolderFlags);
-  std::size_t end = folder.size();
-  while (end > 0 && folder[end - 1] == '/') --end;
-  std::size_t const slash = folder.rfind('/', end - 1);
-  std::string const name = folder.substr(slash + 1, end - slash - 1);
-  return openat(parent, name.c_str(), kFolderFlags);
+OpenResult OpenTypedFolder(const char* windowsPath, std::size_t length, Folder*& folder) {
+  std::string path = "./";
+  if (length > 0 && !ToPosixPath(windowsPath, length, path)) return OpenResult::kFailed;
+  int const descriptor = open(path.c_str(), kFolderFlags);
+  if (descriptor < 0) return OpenFailure();
+  folder = new Folder{descriptor, nullptr, std::move(path)};
+  return OpenResult::kOpened;
 }
 
-void CloseFolder(int folder) { close(folder); }
+OpenResult OpenInside(Folder& parent, const char* name, Folder*& child) {
+  int const descriptor = openat(parent.descriptor, name, kFolderFlags);
+  if (descriptor < 0) return OpenFailure();
+  child = new Folder{descriptor, &parent, name};
+  return OpenResult::kOpened;
+}
 
-// Every name a record holds fits an entry's name with its NUL, so its length needs no test.
-static_assert(sizeof(FolderRecord::d_name) <= kMaxFileName);
-
-// The listing's record type is trusted for everything but links (and file systems that give no
-// type), so a stat is paid only for links and, withDetails, for entries that are not folders: of a
-// plain folder the listing's type is all anyone reads, its own times are never shown.
-bool DescribeRecord(const SystemPath& folder, int opened, const FolderRecord& record,
-                    bool withDetails, WIN32_FIND_DATAA& entry) {
-  bool const directory = record.d_type == DT_DIR;
-  if (record.d_type == DT_LNK || record.d_type == DT_UNKNOWN || (withDetails && !directory)) {
-    return DescribeFromStatus(folder, opened, record, withDetails, entry);
+void KeepIdentity(Folder& folder) {
+  struct stat status;
+  if (fstat(folder.descriptor, &status) == 0) {
+    folder.device = status.st_dev;
+    folder.inode = status.st_ino;
   }
-  DescribeName(record, entry);
+}
+
+OpenResult ReopenFolder(Folder& folder) {
+  int const descriptor = open(PathOf(folder).c_str(), kFolderFlags);
+  if (descriptor < 0) return OpenFailure();
+  struct stat status;
+  if (fstat(descriptor, &status) != 0 || status.st_dev != folder.device ||
+      status.st_ino != folder.inode) {
+    close(descriptor);
+    return OpenResult::kFailed;
+  }
+  folder.descriptor = descriptor;
+  return OpenResult::kOpened;
+}
+
+bool RaiseOpenLimit() {
+  struct rlimit limit;
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max) return false;
+  limit.rlim_cur = limit.rlim_max;
+  return setrlimit(RLIMIT_NOFILE, &limit) == 0;
+}
+
+// The listing's type is trusted for everything but links (and file systems that give no type), so a
+// stat is paid only for links and, withDetails, for entries that are not folders: of a plain
+// folder the listing's type is all anyone reads, its own times are never shown.
+bool DescribeEntry(const Folder& folder, const char* name, unsigned char type, bool withDetails,
+                   WIN32_FIND_DATAA& entry) {
+  bool const directory = type == DT_DIR;
+  if (type == DT_LNK || type == DT_UNKNOWN || (withDetails && !directory)) {
+    return DescribeFromStatus(folder.descriptor, name, type, withDetails, entry);
+  }
+  DescribeName(name, entry);
   entry.dwFileAttributes = directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
   return true;
 }
 
 bool NameMatches(const std::string& match, const char* name) {
   return fnmatch(match.c_str(), name, 0) == 0;
-}
-
-bool TypedFolder(const char* windowsPath, std::size_t length, SystemPath& folder) {
-  if (length == 0) {
-    folder = "./";
-    return true;
-  }
-  if (!ToPosixPath(windowsPath, length, folder)) return false;
-  if (folder.back() != '/') folder.push_back('/');
-  return true;
-}
-
-// No POSIX name holds a slash or is "." or "..", so the name read from the folder is one step.
-void AppendChild(SystemPath& folder, const FolderRecord& record) {
-  folder.append(record.d_name).push_back('/');
 }
 
 DWORD GetCurrentDirectoryA(DWORD length, LPSTR buffer) {

@@ -1,22 +1,110 @@
 // The folder reader from POSIX calls alone (fdopendir, readdir), for every system but Linux's fast
-// path. Its records have the shape of the kernel's: length, type and name.
+// path. Its records have the shape of the kernel's: length, type, identity and name.
 //
-// A listing that needs more than one chunk keeps its folder's stream open between chunks, so that
-// it goes on where it stopped, when the engine lets it (it bounds how many do); a listing that may
-// not opens its folder again and passes over the records it has already read (a position from
-// telldir is good for its own stream only).
+// A folder is read through a directory stream made of its descriptor. A stream reads ahead of what
+// it hands out, so it stays open while its folder is being read, and only the stream knows where
+// it stands. Each stream holds a buffer of its own, so OpenStreams keeps few open at once; a folder
+// whose stream was closed early, or a record read by a stream closed since, is found again by its
+// identity and name, from the start of that record's chunk when its stream is still open, else from
+// the folder's start.
+#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
+#include <string>
+#include <vector>
 
-#include "platform/listing.h"
+#include "platform/posix_internal.h"
 
 namespace platform {
 
+struct FolderRecord {
+  ino_t d_ino;
+  long chunkAt;         // where the stream stood before the record's chunk
+  unsigned generation;  // which stream read it
+  std::uint16_t d_reclen;
+  unsigned char d_type;
+  char d_name[256];
+};
+
+static_assert(sizeof(FolderRecord::d_name) <= kMaxFileName);
+
+struct FolderStream {
+  DIR* directory = nullptr;
+  unsigned generation = 0;
+  bool started = false;  // the folder stands after last, not at its start
+  ino_t lastInode = 0;
+  std::string lastName;
+};
+
 namespace {
+
+// The streams open at once: at most kOpenStreams, the one used longest ago closed first when
+// another is needed. Each stream is made of its folder's descriptor; closed, the folder gets a new
+// descriptor of itself first, so closing one never costs the folder its descriptor.
+class OpenStreams {
+ public:
+  static constexpr std::size_t kOpenStreams = 8;
+  static OpenStreams& Get() {
+    static OpenStreams streams;
+    return streams;
+  }
+  // Folder's stream, opened where the folder stands; false when it cannot be.
+  bool Open(Folder& folder);
+  // Closes folder's stream; keepDescriptor: leaves folder a descriptor of its own.
+  void Close(Folder& folder, bool keepDescriptor);
+
+ private:
+  void Forget(const Folder& folder);
+
+  std::vector<Folder*> open_;  // the one used longest ago first
+  unsigned generations_ = 0;
+};
+
+// Reads the stream on until the record of inode and name has been read; false when it is not
+// there any more.
+bool PassThrough(DIR* directory, ino_t inode, const std::string& name) {
+  while (dirent const* entry = readdir(directory)) {
+    if (entry->d_ino == inode && name == entry->d_name) return true;
+  }
+  return false;
+}
+
+bool OpenStreams::Open(Folder& folder) {
+  FolderStream& stream = *folder.stream;
+  Forget(folder);
+  if (stream.directory == nullptr) {
+    // Without a descriptor to spare for it, the stream used longest ago stays open too.
+    if (open_.size() >= kOpenStreams) Close(*open_.front(), true);
+    stream.directory = fdopendir(folder.descriptor);
+    if (stream.directory == nullptr) return false;
+    stream.generation = ++generations_;
+    if (stream.started && !PassThrough(stream.directory, stream.lastInode, stream.lastName)) {
+      Close(folder, true);
+      return false;
+    }
+  }
+  open_.push_back(&folder);
+  return true;
+}
+
+void OpenStreams::Close(Folder& folder, bool keepDescriptor) {
+  FolderStream& stream = *folder.stream;
+  if (stream.directory == nullptr) return;
+  int const again =
+      keepDescriptor ? openat(folder.descriptor, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+  if (keepDescriptor && again < 0) return;
+  closedir(stream.directory);
+  stream.directory = nullptr;
+  folder.descriptor = again;
+  Forget(folder);
+}
+
+void OpenStreams::Forget(const Folder& folder) { std::erase(open_, &folder); }
 
 // A record's bytes: its head, its name and NUL, rounded up to the record's alignment.
 std::size_t RecordBytes(std::size_t nameLength) {
@@ -24,72 +112,93 @@ std::size_t RecordBytes(std::size_t nameLength) {
   return (bytes + alignof(FolderRecord) - 1) / alignof(FolderRecord) * alignof(FolderRecord);
 }
 
-constexpr std::size_t kLargestRecord = sizeof(FolderRecord);
-
-// A stream over the folder open as descriptor, at its first record, leaving descriptor open.
-DIR* OpenStream(int descriptor) {
-  int const own = fcntl(descriptor, F_DUPFD_CLOEXEC, 0);
-  if (own < 0) return nullptr;
-  DIR* const stream = fdopendir(own);
-  if (stream == nullptr) {
-    close(own);
-    return nullptr;
-  }
-  rewinddir(stream);  // the copy shares its position with descriptor, which may have moved
-  return stream;
-}
-
-// Packs records from stream until the chunk has no room for the largest; true when the stream
-// ended.
-bool PackRecords(DIR* stream, char* chunk, std::size_t& used, std::size_t& delivered) {
-  while (kChunkBytes - used >= kLargestRecord) {
-    dirent const* const entry = readdir(stream);
-    if (entry == nullptr) return true;
-    std::size_t const length = std::strlen(entry->d_name);
-    auto* const record = reinterpret_cast<FolderRecord*>(chunk + used);
-    record->d_reclen = static_cast<std::uint16_t>(RecordBytes(length));
-    record->d_type = entry->d_type;
-    std::memcpy(record->d_name, entry->d_name, length + 1);
-    used += record->d_reclen;
-    ++delivered;
-  }
-  return false;
+FolderStream& StreamOf(Folder& folder) {
+  if (folder.stream == nullptr) folder.stream = new FolderStream;
+  return *folder.stream;
 }
 
 }  // namespace
 
-bool ReadChunk(const SystemPath&, int descriptor, bool mayKeep, ReadPosition& position,
-               Chunk& chunk, std::size_t& used, bool& lastChunk) {
-  DIR* stream = position.stream;
-  if (stream == nullptr) {
-    stream = OpenStream(descriptor);
-    if (stream == nullptr) return false;
-    for (std::size_t passed = 0; passed < position.delivered; ++passed) {
-      if (readdir(stream) == nullptr) break;
-    }
-  }
+OpenResult OpenChildFolder(Folder& parent, const FolderRecord& record, Folder*& child) {
+  return OpenInside(parent, record.d_name, child);
+}
+
+void ReleaseFolder(Folder& folder) {
+  KeepIdentity(folder);
+  if (folder.stream != nullptr) OpenStreams::Get().Close(folder, false);
+  if (folder.descriptor >= 0) close(folder.descriptor);
+  folder.descriptor = -1;
+}
+
+void CloseFolder(Folder* folder) {
+  if (folder->stream != nullptr) OpenStreams::Get().Close(*folder, false);
+  if (folder->descriptor >= 0) close(folder->descriptor);
+  delete folder->stream;
+  delete folder;
+}
+
+bool ReadChunk(Folder& folder, Chunk& chunk, std::size_t& used, bool& lastChunk) {
+  FolderStream& stream = StreamOf(folder);
+  if (stream.directory == nullptr && !OpenStreams::Get().Open(folder)) return false;
+  long const chunkAt = telldir(stream.directory);
   used = 0;
   errno = 0;
-  bool const ended = PackRecords(stream, chunk.bytes, used, position.delivered);
-  if (ended && errno != 0 && used == 0) {
-    if (position.stream == nullptr) closedir(stream);
-    return false;
+  dirent const* entry = nullptr;
+  FolderRecord* record = nullptr;
+  while (kChunkBytes - used >= sizeof(FolderRecord) && (entry = readdir(stream.directory))) {
+    std::size_t const length = std::strlen(entry->d_name);
+    record = reinterpret_cast<FolderRecord*>(chunk.bytes + used);
+    record->d_ino = entry->d_ino;
+    record->chunkAt = chunkAt;
+    record->generation = stream.generation;
+    record->d_reclen = static_cast<std::uint16_t>(RecordBytes(length));
+    record->d_type = entry->d_type;
+    std::memcpy(record->d_name, entry->d_name, length + 1);
+    used += record->d_reclen;
   }
-  // A failure after some records makes this chunk the last, as the end of the folder does.
-  lastChunk = ended;
-  if (lastChunk || (position.stream == nullptr && !mayKeep)) {
-    closedir(stream);
-    stream = nullptr;
+  if (entry == nullptr && errno != 0 && used == 0) return false;
+  // The end of the folder, or a failure after some records, makes this chunk the last.
+  lastChunk = entry == nullptr;
+  stream.started = true;
+  if (record != nullptr) {
+    stream.lastInode = record->d_ino;
+    stream.lastName = record->d_name;
   }
-  position.stream = stream;
-  position.keeps = stream != nullptr;
+  if (lastChunk) OpenStreams::Get().Close(folder, true);
   return true;
 }
 
-void EndReading(ReadPosition& position) {
-  if (position.stream != nullptr) closedir(position.stream);
-  position.stream = nullptr;
-  position.keeps = false;
+bool Rewind(Folder& folder) {
+  FolderStream& stream = StreamOf(folder);
+  stream.started = false;
+  if (stream.directory != nullptr) rewinddir(stream.directory);
+  return true;
+}
+
+bool ResumeAfter(Folder& folder, const FolderRecord& record) {
+  FolderStream& stream = StreamOf(folder);
+  if (stream.directory == nullptr || stream.generation != record.generation) {
+    Rewind(folder);
+  } else {
+    seekdir(stream.directory, record.chunkAt);
+  }
+  stream.lastInode = record.d_ino;
+  stream.lastName = record.d_name;
+  stream.started = true;
+  return stream.directory == nullptr || PassThrough(stream.directory, record.d_ino, record.d_name);
+}
+
+std::size_t RecordLength(const FolderRecord& record) { return record.d_reclen; }
+
+bool MayBeFolder(const FolderRecord& record) {
+  return record.d_type == DT_DIR || record.d_type == DT_LNK || record.d_type == DT_UNKNOWN;
+}
+
+const char* ShownName(const FolderRecord& record) { return record.d_name; }
+
+bool DescribeRecord(Folder& folder, const FolderRecord& record, bool withDetails,
+                    WIN32_FIND_DATAA& entry) {
+  return DescribeEntry(folder, record.d_name, record.d_type, withDetails, entry);
 }
 
 }  // namespace platform

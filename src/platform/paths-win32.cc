@@ -6,7 +6,6 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/listing.h"
 #include "platform/win32_internal.h"
 
 namespace platform {
@@ -184,7 +183,7 @@ namespace {
 // narrow interfaces; longer ones get that form too.
 std::wstring ForSystem(const std::string& path) {
   std::wstring listed;
-  if (ListedPath(path.c_str(), path.size(), listed)) return listed;
+  if (ListedWidePath(path.c_str(), path.size(), listed)) return listed;
   std::wstring const typed = TypedWidePath(path);
   return typed.size() < MAX_PATH - 12 ? typed : LiteralPath(typed);
 }

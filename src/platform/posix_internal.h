@@ -8,9 +8,36 @@
 #include <ctime>
 #include <string>
 
+#include "platform/listing.h"
 #include "platform/platform.h"
 
 namespace platform {
+
+// Where a POSIX reader stands in a folder it reads, beyond what the descriptor itself keeps: each
+// reader's own.
+struct FolderStream;
+
+// A folder as both POSIX readers hold it: its descriptor while it is held, and what finds it again
+// once the descriptor was given back: its parent and its name in it (a folder the user typed: its
+// whole path) and, taken when it is given back, its identity.
+struct Folder {
+  int descriptor = -1;
+  Folder* parent = nullptr;
+  std::string name;
+  dev_t device = 0;
+  ino_t inode = 0;
+  FolderStream* stream = nullptr;
+};
+
+// The parts of the reader contract both POSIX readers share (file_system-posix.cc).
+OpenResult OpenInside(Folder& parent, const char* name, Folder*& child);
+// Takes folder's identity from its descriptor, for ReopenFolder to check, before it is given back.
+void KeepIdentity(Folder& folder);
+// Fills in entry for the entry name of folder whose listed type is type (a DT_ value): what the
+// type tells, and what only its status tells (links, unknown types and, withDetails, the times and
+// size of what is not a folder). False when the entry has vanished since the folder was read.
+bool DescribeEntry(const Folder& folder, const char* name, unsigned char type, bool withDetails,
+                   WIN32_FIND_DATAA& entry);
 
 // Both separate the parts of a Windows path.
 inline bool IsWindowsSeparator(char c) { return c == '\\' || c == '/'; }

@@ -32,4 +32,9 @@ std::wstring LiteralPath(const std::wstring& path);
 // The wide path a narrow path that the user typed stands for, to be read by the path rules.
 std::wstring TypedWidePath(const std::string& path);
 
+// The "\\?\" path of the folder that the first length bytes of a narrow path name when a visit of
+// the listing engine accounts for them (its own path, or a subfolder it delivered, by its real
+// name); false when none does.
+bool ListedWidePath(const char* narrowPath, std::size_t length, std::wstring& wide);
+
 }  // namespace platform
