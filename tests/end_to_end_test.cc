@@ -705,6 +705,55 @@ TEST_F(HardFolderTest, NamesThatReadLikePathsLeadOnlyToTheirOwnFolders) {
   }
 }
 
+// A name of a separator alone, a level down, beside a folder of the same name above it: each leads
+// to its own folder, however deep.
+TEST_F(HardFolderTest, NameOfASeparatorAloneLeadsToItsOwnFolderAtAnyDepth) {
+  const std::string sep = UnderWine() ? "¥" : "\\";
+  Folders({"p", "p/" + sep, "p/" + sep + "/p_child", sep, sep + "/T_child"});
+  EXPECT_TRUE(Printed(Foldgraf({Win()}), PathHeader(Win()) + DrawnTree(At())));
+}
+
+// Two folders swap names while the walk is inside the first of them: each folder's lines come from
+// one folder alone, the first's whole.
+TEST_F(HardFolderTest, FoldersSwappedWhileTheWalkIsInsideOneShowOnlyOneFolderEach) {
+  Folders({"A", "B"});
+  for (int i = 0; i < 3000; ++i) {
+    MakeFile(At("A/a" + std::to_string(i)));
+    MakeFile(At("B/b" + std::to_string(i)));
+  }
+  const Names order = SubfolderNames(At());
+  const Names expected = SplitAtLineEnds(DrawnTree(At(), Drawing().WithFiles()));
+  const std::string first_file = FileNames(At(order[0]))[100];
+  const auto pause_at =
+      std::find_if(expected.begin(), expected.end(), [&](const std::string& line) {
+        return line.size() > first_file.size() &&
+               line.compare(line.size() - first_file.size(), first_file.size(), first_file) == 0;
+      });
+  ASSERT_NE(pause_at, expected.end());
+  Invocation paused{{"/F", Win()}, base_};
+  paused.pause_line = *pause_at;
+  paused.at_pause = [&] {
+    ASSERT_EQ(rename(At("A").c_str(), At("T").c_str()), 0);
+    ASSERT_EQ(rename(At("B").c_str(), At("A").c_str()), 0);
+    ASSERT_EQ(rename(At("T").c_str(), At("B").c_str()), 0);
+  };
+  const Outcome run = RunProgram(paused);
+  ASSERT_TRUE(EndedCleanly(run));
+  // The file lines under each folder's line, by the first letter of their names.
+  std::map<std::string, std::map<char, int>> letters;
+  std::string folder;
+  for (const std::string& line : SplitAtLineEnds(run.out)) {
+    if (line.find("─") != std::string::npos) {
+      folder = line.substr(line.size() - 1);
+    } else if (!folder.empty() && line.find_first_not_of(" │") != std::string::npos) {
+      ++letters[folder][line[line.find_first_not_of(" │")]];
+    }
+  }
+  const char own = order[0] == "A" ? 'a' : 'b';
+  EXPECT_EQ(letters[order[0]], (std::map<char, int>{{own, 3000}}));
+  EXPECT_EQ(letters[order[1]].size(), 1u);
+}
+
 TEST_F(HardFolderTest, NamesAreWrittenByteForByte) {
   Folders({"with space", "with space/inner", "日本語フォルダ", "日本語フォルダ/子", " lead",
            "trail ", "trail /in"});

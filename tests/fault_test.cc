@@ -281,6 +281,23 @@ TEST_F(LimitTest, ChainDeeperThanThePathLimitStopsWhereTheSearchPatternNoLongerF
   EXPECT_TRUE(Printed(Foldgraf({Win()}), expected));
 }
 
+// A chain far deeper than the descriptors the program may hold: the oldest folders give theirs
+// back, and the whole tree is drawn.
+TEST_F(LimitTest, ChainDeeperThanTheDescriptorLimitIsWalkedWhole) {
+  std::string path = At("c");
+  MakeFolder(path);
+  for (int level = 0; level < 100; ++level) {
+    path += "/d";
+    MakeFolder(path);
+    MakeFolder(path + "/e");
+    MakeFile(path + "/f");
+  }
+  Invocation limited{{"/F", Win("c")}, base_};
+  limited.wrapper = {"sh", "-c", "ulimit -n 16 && exec \"$0\" \"$@\""};
+  EXPECT_TRUE(Printed(RunProgram(limited),
+                      PathHeader(Win("c")) + DrawnTree(At("c"), Drawing().WithFiles())));
+}
+
 TEST_F(LimitTest, NamesOfTwoHundredFiftyFiveBytesAreWrittenWhole) {
   std::string high, plain(255, 'n');
   for (int i = 0; i < 255; ++i) high.push_back(static_cast<char>(0x80 + i % 0x7F));
