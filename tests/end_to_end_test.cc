@@ -226,6 +226,11 @@ TEST_F(EndToEndCommandLineTest, ExistingAbsolutePosixPathIsAPathOnPosixOnly) {
   EXPECT_TRUE(Printed(Foldgraf({"/Tx"}), switches_only));
   EXPECT_TRUE(
       Printed(Foldgraf({"/F"}), CurrentFolderHeader() + DrawnTree(At(), Drawing().WithFiles())));
+  // Leading slashes beyond the first name the root as well, and only "/" separates such a path.
+  Folders({"a\\b", "a\\b/inner"});
+  EXPECT_TRUE(Printed(Foldgraf({"/" + base_}), PathHeader(Win()) + DrawnTree(At())));
+  EXPECT_TRUE(Printed(Foldgraf({"//" + base_ + "/a\\b/"}),
+                      PathHeader(Win("a\\b") + "\\") + Lines({"└─inner"})));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -277,6 +282,18 @@ TEST_F(TargetTest, RelativePathIsResolvedAgainstTheCurrentFolder) {
   EXPECT_TRUE(Printed(Foldgraf({".\\sub"}), expected));
   EXPECT_TRUE(Printed(Foldgraf({"./sub/../sub"}), expected));
   EXPECT_TRUE(Printed(FoldgrafIn(At("sub/inner"), {".."}), expected));
+}
+
+// The current folder's names are names: a backslash inside one, or ".." between backslashes, is
+// no step of a path, while what the user types is still split at both separators.
+TEST_F(TargetTest, CurrentFolderIsTheRealOneWhateverItsNamesHold) {
+  if (UnderWine()) GTEST_SKIP() << "a Windows name holds no backslash";
+  Folders({"a", "a/b", "a/b/wrong", "a\\b", "a\\b/right", "x\\..", "x\\../inside"});
+  EXPECT_TRUE(Printed(FoldgrafIn(At("a\\b"), {}), CurrentFolderHeader() + Lines({"└─right"})));
+  EXPECT_TRUE(Printed(FoldgrafIn(At("a\\b"), {"."}), PathHeader(Win("a\\b")) + Lines({"└─right"})));
+  EXPECT_TRUE(
+      Printed(FoldgrafIn(At("a\\b"), {"..\\a\\b"}), PathHeader(Win("a/b")) + Lines({"└─wrong"})));
+  EXPECT_TRUE(Printed(FoldgrafIn(At("x\\.."), {}), CurrentFolderHeader() + Lines({"└─inside"})));
 }
 
 TEST_F(TargetTest, DriveThatDoesNotExistIsAnInvalidPathWithZeroSerial) {
