@@ -950,14 +950,24 @@ TEST_F(WideNameTest, FoldersOutsideTheCodePageAreWalkedWholeUnderTheirShownNames
                                                                        "└─??x",
                                                                        "    └─deep",
                                                                    })));
-  // Typed, the name reaches its folder; the root line shows it as the code page does.
-  const std::string shown = Win("Muller");
+  // Typed, the name reaches its folder; the root line shows it as the code page does, without a
+  // look-alike for what it lacks.
+  const std::string shown = Win("M?ller");
   EXPECT_TRUE(Printed(Foldgraf({"/F", Win("Müller")}),
                       PathHeader(shown) + Lines({"└─inner", "        f.txt", "        "})));
   EXPECT_TRUE(Printed(Foldgraf({"Müller\\inner"}), PathHeader(shown + "\\inner") + kNoSubfolders));
   EXPECT_TRUE(Printed(Foldgraf({"Müller\\missing"}),
                       PathHeader(shown + "\\missing") +
                           InvalidPath(BehindRoot(shown + "\\missing")) + kNoSubfolders));
+}
+
+// What the user typed is what is read: a character that code page 932 lacks arrives as "?", never
+// as the letter or separator it resembles, which would smuggle a switch or a path step in.
+TEST_F(WideNameTest, TypedCharactersOutsideTheCodePageBecomeNoOtherCharacter) {
+  Folders({"a", "a/b", "a¥b", "a¥b/inner"});
+  EXPECT_TRUE(Printed(Foldgraf({"/ä"}), InvalidSwitch("/?")));
+  EXPECT_TRUE(Printed(Foldgraf({"/þ", "/F"}), InvalidSwitch("/?")));
+  EXPECT_TRUE(Printed(Foldgraf({"a¥b"}), PathHeader(Win("a?b")) + Lines({"└─inner"})));
 }
 
 TEST_F(WideNameTest, PathsPastTwoHundredSixtyBytesAreWalkedAndTakenAsTargets) {
@@ -971,7 +981,7 @@ TEST_F(WideNameTest, PathsPastTwoHundredSixtyBytesAreWalkedAndTakenAsTargets) {
   // A target past 260 bytes; the root line shows it whole, without any "\\?\".
   const std::string level7 = "Müller/" + name + "/" + name + "/" + name + "/" + name + "/" + name +
                              "/" + name + "/" + name;
-  const std::string shown = Win(level7.substr(0, 1) + "uller" + level7.substr(7));
+  const std::string shown = Win("M?ller" + level7.substr(7));
   ASSERT_GT(shown.size(), 260u);
   EXPECT_TRUE(Printed(Foldgraf({"/F", Win(level7)}), PathHeader(shown) + ChainLines("", name, 2)));
 }

@@ -13,6 +13,10 @@ namespace platform {
 std::wstring WideFromNarrow(const std::string& text);
 // text as the narrow interfaces show it: WideCharToMultiByte(CP_ACP, 0), best fit and "?" included.
 std::string NarrowFromWide(const std::wstring& text);
+// text as the run's narrow encoding holds it, without best fit: a character that the code page
+// lacks becomes "?", never another character. What the user typed is converted so: best fit would
+// make a switch letter of "ä" and a separator of "¥".
+std::string TypedNarrowFromWide(const std::wstring& text);
 std::wstring WideFromUtf8(const std::string& text);
 std::string Utf8FromWide(const std::wstring& text);
 
