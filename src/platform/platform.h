@@ -229,4 +229,9 @@ void SetUpStandardOutput();
 // True when standard output is a terminal (a console on Windows), false for a file or a pipe.
 bool StandardOutputIsTerminal();
 
+// The whole form of name, the cFileName of an entry a listing delivered. On a Windows console,
+// whose text is UTF-8, a name too long for the entry's 260 bytes is delivered cut, and its whole
+// form is kept for showing until the entry is filled again; name itself everywhere else.
+const char* WholeName(const char* name);
+
 }  // namespace platform

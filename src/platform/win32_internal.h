@@ -30,6 +30,10 @@ void RememberTypedPath(const std::string& narrow, const std::wstring& wide);
 void RememberCurrentFolder(const std::string& narrow, const std::wstring& wide);
 void RememberFullPath(const std::string& narrow, const std::wstring& wide);
 
+// A listing has filled an entry with shown, the name as the run's narrow text shows it, cut to fit
+// the entry, and realName is the entry's own: on a console, WholeName shows the whole of it.
+void NoteShownName(const char* shown, const wchar_t* realName);
+
 // The "\\?\" form of path, which the system takes as it is: made absolute, and its doubled
 // separators, "." and ".." resolved first.
 std::wstring LiteralPath(const std::wstring& path);
