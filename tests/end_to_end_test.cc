@@ -894,11 +894,33 @@ TEST_F(ControlNameTest, RootLineAndEchoedArgumentsMaskControlCharactersOnATermin
 // Each name is shown as code page 932 shows it and its folder is still walked whole. Wine lists a
 // folder's entries sorted, so the expected order is written out.
 
+// What a terminal shows of Wine's console: the text without the cursor sequences Wine draws it
+// with.
+std::string ScreenText(const std::string& terminal) {
+  std::string text;
+  for (std::size_t at = 0; at < terminal.size(); ++at) {
+    if (terminal[at] != '\x1b') {
+      text.push_back(terminal[at]);
+    } else if (at + 1 < terminal.size() && terminal[at + 1] == '[') {
+      for (at += 2; at < terminal.size() && !(terminal[at] >= '@' && terminal[at] <= '~');) ++at;
+    } else if (at + 1 < terminal.size() && terminal[at + 1] == ']') {
+      while (at < terminal.size() && terminal[at] != '\x07') ++at;
+    }
+  }
+  return text;
+}
+
 class WideNameTest : public FolderTest {
  protected:
   void SetUp() override {
     if (!UnderWine()) GTEST_SKIP() << "POSIX names are bytes; nothing is converted";
     FolderTest::SetUp();
+  }
+  // What a console shows of a run.
+  std::string OnConsole(Names args) const {
+    Invocation run{std::move(args), base_};
+    run.output = Invocation::Output::kTerminal;
+    return ScreenText(RunProgram(run).out);
   }
   // A chain of levels folders named name below relative, with a file f at the bottom; its path.
   std::string Chain(const std::string& relative, const std::string& name, int levels) const {
@@ -986,22 +1008,6 @@ TEST_F(WideNameTest, PathsPastTwoHundredSixtyBytesAreWalkedAndTakenAsTargets) {
   EXPECT_TRUE(Printed(Foldgraf({"/F", Win(level7)}), PathHeader(shown) + ChainLines("", name, 2)));
 }
 
-// What a terminal shows of Wine's console: the text without the cursor sequences Wine draws it
-// with.
-std::string ScreenText(const std::string& terminal) {
-  std::string text;
-  for (std::size_t at = 0; at < terminal.size(); ++at) {
-    if (terminal[at] != '\x1b') {
-      text.push_back(terminal[at]);
-    } else if (at + 1 < terminal.size() && terminal[at + 1] == '[') {
-      for (at += 2; at < terminal.size() && !(terminal[at] >= '@' && terminal[at] <= '~');) ++at;
-    } else if (at + 1 < terminal.size() && terminal[at + 1] == ']') {
-      while (at < terminal.size() && terminal[at] != '\x07') ++at;
-    }
-  }
-  return text;
-}
-
 // A console is handed every line as wide text, so it shows each name as it is, where a file or a
 // pipe gets the code page 932 bytes the tests above compare. Wine draws a program's console on the
 // pseudo-terminal it was started on, and draws a character outside the Basic Multilingual Plane as
@@ -1010,12 +1016,7 @@ std::string ScreenText(const std::string& terminal) {
 TEST_F(WideNameTest, ConsoleShowsEveryNameAsItIs) {
   Folders({"Müller", "한국", "중국", "a¥b", "😀x"});
   Files({"Müller/café.txt"});
-  auto on_console = [&](Names args) {
-    Invocation run{std::move(args), base_};
-    run.output = Invocation::Output::kTerminal;
-    return ScreenText(RunProgram(run).out);
-  };
-  const std::string screen = on_console({"/F", Win()});
+  const std::string screen = OnConsole({"/F", Win()});
   for (const std::string& line :
        Names{SerialLine('-', DriveCSerial()), kTitle, Win(), "─Müller", "─한국", "─중국", "─a¥b",
              "─\xEF\xBF\xBD\xEF\xBF\xBDx", "      café.txt"}) {
@@ -1024,9 +1025,43 @@ TEST_F(WideNameTest, ConsoleShowsEveryNameAsItIs) {
   EXPECT_NE(screen.find("├─"), std::string::npos) << screen;
   EXPECT_NE(screen.find("└─"), std::string::npos) << screen;
   // Typed names too: the root line and an echoed argument.
-  EXPECT_NE(on_console({Win("Müller")}).find(Win("Müller") + kCrLf), std::string::npos);
-  EXPECT_NE(on_console({"a", "한국"}).find("パラメータの数が多すぎます - 한국" + kCrLf),
+  EXPECT_NE(OnConsole({Win("Müller")}).find(Win("Müller") + kCrLf), std::string::npos);
+  EXPECT_NE(OnConsole({"a", "한국"}).find("パラメータの数が多すぎます - 한국" + kCrLf),
             std::string::npos);
+}
+
+// A name of 101 bytes that Wine shows in 301 bytes of UTF-8: an x, then a hundred bytes that are
+// not UTF-8, each a character of three bytes, drawn as U+FFFD; and its first characters as drawn.
+const std::string kLongName = "x" + std::string(100, '\xff');
+std::string LongNameShown(int replaced) {
+  std::string shown = "x";
+  for (int i = 0; i < replaced; ++i) shown += "\xEF\xBF\xBD";
+  return shown;
+}
+
+// An entry holds a name in 260 bytes; a console gets it whole however long its UTF-8 form, and its
+// folder is still walked.
+TEST_F(WideNameTest, ConsoleShowsLongNamesWhole) {
+  Folders({kLongName, kLongName + "/inner"});
+  Files({kLongName + "/" + kLongName});
+  const std::string screen = OnConsole({"/F", Win()});
+  for (const std::string& line :
+       Names{"└─" + LongNameShown(100), "    │  " + LongNameShown(100), "    └─inner"}) {
+    EXPECT_NE(screen.find(line + kCrLf), std::string::npos) << line << " in\n" << screen;
+  }
+}
+
+// The walk shows a level's next subfolder after the whole subtree of the one before, so in a
+// chain whose every level holds a long name after the folder walked, each long name waits until
+// the levels below are drawn. A console keeps 64 of them whole; the one that waited longest, of
+// 65, shows cut at the entry's 259 bytes.
+TEST_F(WideNameTest, ConsoleKeepsABoundedNumberOfLongNamesWhole) {
+  std::string level;
+  for (int i = 0; i < 65; ++i, level += "d/") Folders({level + "d", level + kLongName});
+  const std::string screen = OnConsole({Win()});
+  for (const std::string& line : Names{"└─" + LongNameShown(86), "│  └─" + LongNameShown(100)}) {
+    EXPECT_NE(screen.find(kCrLf + line + kCrLf), std::string::npos) << line << " in\n" << screen;
+  }
 }
 
 TEST_F(WideNameTest, ChainNearWinesPathLimitIsListedToTheBottom) {

@@ -99,6 +99,7 @@ bool DescribeRecord(const SystemPath&, int, const FolderRecord& record, bool,
   entry.dwReserved1 = 0;
   entry.cAlternateFileName[0] = '\0';
   std::memcpy(entry.cFileName, record.d_name, std::strlen(record.d_name) + 1);
+  NoteShownName(entry.cFileName, RealName(record));
   return true;
 }
 
