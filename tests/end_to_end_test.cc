@@ -226,6 +226,11 @@ TEST_F(EndToEndCommandLineTest, ExistingAbsolutePosixPathIsAPathOnPosixOnly) {
   EXPECT_TRUE(Printed(Foldgraf({"/Tx"}), switches_only));
   EXPECT_TRUE(
       Printed(Foldgraf({"/F"}), CurrentFolderHeader() + DrawnTree(At(), Drawing().WithFiles())));
+  // Leading slashes beyond the first name the root as well, and only "/" separates such a path.
+  Folders({"a\\b", "a\\b/inner"});
+  EXPECT_TRUE(Printed(Foldgraf({"/" + base_}), PathHeader(Win()) + DrawnTree(At())));
+  EXPECT_TRUE(Printed(Foldgraf({"//" + base_ + "/a\\b/"}),
+                      PathHeader(Win("a\\b") + "\\") + Lines({"└─inner"})));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -277,6 +282,18 @@ TEST_F(TargetTest, RelativePathIsResolvedAgainstTheCurrentFolder) {
   EXPECT_TRUE(Printed(Foldgraf({".\\sub"}), expected));
   EXPECT_TRUE(Printed(Foldgraf({"./sub/../sub"}), expected));
   EXPECT_TRUE(Printed(FoldgrafIn(At("sub/inner"), {".."}), expected));
+}
+
+// The current folder's names are names: a backslash inside one, or ".." between backslashes, is
+// no step of a path, while what the user types is still split at both separators.
+TEST_F(TargetTest, CurrentFolderIsTheRealOneWhateverItsNamesHold) {
+  if (UnderWine()) GTEST_SKIP() << "a Windows name holds no backslash";
+  Folders({"a", "a/b", "a/b/wrong", "a\\b", "a\\b/right", "x\\..", "x\\../inside"});
+  EXPECT_TRUE(Printed(FoldgrafIn(At("a\\b"), {}), CurrentFolderHeader() + Lines({"└─right"})));
+  EXPECT_TRUE(Printed(FoldgrafIn(At("a\\b"), {"."}), PathHeader(Win("a\\b")) + Lines({"└─right"})));
+  EXPECT_TRUE(
+      Printed(FoldgrafIn(At("a\\b"), {"..\\a\\b"}), PathHeader(Win("a/b")) + Lines({"└─wrong"})));
+  EXPECT_TRUE(Printed(FoldgrafIn(At("x\\.."), {}), CurrentFolderHeader() + Lines({"└─inside"})));
 }
 
 TEST_F(TargetTest, DriveThatDoesNotExistIsAnInvalidPathWithZeroSerial) {
@@ -928,11 +945,33 @@ TEST_F(ControlNameTest, RootLineAndEchoedArgumentsMaskControlCharactersOnATermin
 // Each name is shown as code page 932 shows it and its folder is still walked whole. Wine lists a
 // folder's entries sorted, so the expected order is written out.
 
+// What a terminal shows of Wine's console: the text without the cursor sequences Wine draws it
+// with.
+std::string ScreenText(const std::string& terminal) {
+  std::string text;
+  for (std::size_t at = 0; at < terminal.size(); ++at) {
+    if (terminal[at] != '\x1b') {
+      text.push_back(terminal[at]);
+    } else if (at + 1 < terminal.size() && terminal[at + 1] == '[') {
+      for (at += 2; at < terminal.size() && !(terminal[at] >= '@' && terminal[at] <= '~');) ++at;
+    } else if (at + 1 < terminal.size() && terminal[at + 1] == ']') {
+      while (at < terminal.size() && terminal[at] != '\x07') ++at;
+    }
+  }
+  return text;
+}
+
 class WideNameTest : public FolderTest {
  protected:
   void SetUp() override {
     if (!UnderWine()) GTEST_SKIP() << "POSIX names are bytes; nothing is converted";
     FolderTest::SetUp();
+  }
+  // What a console shows of a run.
+  std::string OnConsole(Names args) const {
+    Invocation run{std::move(args), base_};
+    run.output = Invocation::Output::kTerminal;
+    return ScreenText(RunProgram(run).out);
   }
   // A chain of levels folders named name below relative, with a file f at the bottom; its path.
   std::string Chain(const std::string& relative, const std::string& name, int levels) const {
@@ -984,14 +1023,24 @@ TEST_F(WideNameTest, FoldersOutsideTheCodePageAreWalkedWholeUnderTheirShownNames
                                                                        "└─??x",
                                                                        "    └─deep",
                                                                    })));
-  // Typed, the name reaches its folder; the root line shows it as the code page does.
-  const std::string shown = Win("Muller");
+  // Typed, the name reaches its folder; the root line shows it as the code page does, without a
+  // look-alike for what it lacks.
+  const std::string shown = Win("M?ller");
   EXPECT_TRUE(Printed(Foldgraf({"/F", Win("Müller")}),
                       PathHeader(shown) + Lines({"└─inner", "        f.txt", "        "})));
   EXPECT_TRUE(Printed(Foldgraf({"Müller\\inner"}), PathHeader(shown + "\\inner") + kNoSubfolders));
   EXPECT_TRUE(Printed(Foldgraf({"Müller\\missing"}),
                       PathHeader(shown + "\\missing") +
                           InvalidPath(BehindRoot(shown + "\\missing")) + kNoSubfolders));
+}
+
+// What the user typed is what is read: a character that code page 932 lacks arrives as "?", never
+// as the letter or separator it resembles, which would smuggle a switch or a path step in.
+TEST_F(WideNameTest, TypedCharactersOutsideTheCodePageBecomeNoOtherCharacter) {
+  Folders({"a", "a/b", "a¥b", "a¥b/inner"});
+  EXPECT_TRUE(Printed(Foldgraf({"/ä"}), InvalidSwitch("/?")));
+  EXPECT_TRUE(Printed(Foldgraf({"/þ", "/F"}), InvalidSwitch("/?")));
+  EXPECT_TRUE(Printed(Foldgraf({"a¥b"}), PathHeader(Win("a?b")) + Lines({"└─inner"})));
 }
 
 TEST_F(WideNameTest, PathsPastTwoHundredSixtyBytesAreWalkedAndTakenAsTargets) {
@@ -1005,25 +1054,9 @@ TEST_F(WideNameTest, PathsPastTwoHundredSixtyBytesAreWalkedAndTakenAsTargets) {
   // A target past 260 bytes; the root line shows it whole, without any "\\?\".
   const std::string level7 = "Müller/" + name + "/" + name + "/" + name + "/" + name + "/" + name +
                              "/" + name + "/" + name;
-  const std::string shown = Win(level7.substr(0, 1) + "uller" + level7.substr(7));
+  const std::string shown = Win("M?ller" + level7.substr(7));
   ASSERT_GT(shown.size(), 260u);
   EXPECT_TRUE(Printed(Foldgraf({"/F", Win(level7)}), PathHeader(shown) + ChainLines("", name, 2)));
-}
-
-// What a terminal shows of Wine's console: the text without the cursor sequences Wine draws it
-// with.
-std::string ScreenText(const std::string& terminal) {
-  std::string text;
-  for (std::size_t at = 0; at < terminal.size(); ++at) {
-    if (terminal[at] != '\x1b') {
-      text.push_back(terminal[at]);
-    } else if (at + 1 < terminal.size() && terminal[at + 1] == '[') {
-      for (at += 2; at < terminal.size() && !(terminal[at] >= '@' && terminal[at] <= '~');) ++at;
-    } else if (at + 1 < terminal.size() && terminal[at + 1] == ']') {
-      while (at < terminal.size() && terminal[at] != '\x07') ++at;
-    }
-  }
-  return text;
 }
 
 // A console is handed every line as wide text, so it shows each name as it is, where a file or a
@@ -1034,12 +1067,7 @@ std::string ScreenText(const std::string& terminal) {
 TEST_F(WideNameTest, ConsoleShowsEveryNameAsItIs) {
   Folders({"Müller", "한국", "중국", "a¥b", "😀x"});
   Files({"Müller/café.txt"});
-  auto on_console = [&](Names args) {
-    Invocation run{std::move(args), base_};
-    run.output = Invocation::Output::kTerminal;
-    return ScreenText(RunProgram(run).out);
-  };
-  const std::string screen = on_console({"/F", Win()});
+  const std::string screen = OnConsole({"/F", Win()});
   for (const std::string& line :
        Names{SerialLine('-', DriveCSerial()), kTitle, Win(), "─Müller", "─한국", "─중국", "─a¥b",
              "─\xEF\xBF\xBD\xEF\xBF\xBDx", "      café.txt"}) {
@@ -1048,9 +1076,43 @@ TEST_F(WideNameTest, ConsoleShowsEveryNameAsItIs) {
   EXPECT_NE(screen.find("├─"), std::string::npos) << screen;
   EXPECT_NE(screen.find("└─"), std::string::npos) << screen;
   // Typed names too: the root line and an echoed argument.
-  EXPECT_NE(on_console({Win("Müller")}).find(Win("Müller") + kCrLf), std::string::npos);
-  EXPECT_NE(on_console({"a", "한국"}).find("パラメータの数が多すぎます - 한국" + kCrLf),
+  EXPECT_NE(OnConsole({Win("Müller")}).find(Win("Müller") + kCrLf), std::string::npos);
+  EXPECT_NE(OnConsole({"a", "한국"}).find("パラメータの数が多すぎます - 한국" + kCrLf),
             std::string::npos);
+}
+
+// A name of 101 bytes that Wine shows in 301 bytes of UTF-8: an x, then a hundred bytes that are
+// not UTF-8, each a character of three bytes, drawn as U+FFFD; and its first characters as drawn.
+const std::string kLongName = "x" + std::string(100, '\xff');
+std::string LongNameShown(int replaced) {
+  std::string shown = "x";
+  for (int i = 0; i < replaced; ++i) shown += "\xEF\xBF\xBD";
+  return shown;
+}
+
+// An entry holds a name in 260 bytes; a console gets it whole however long its UTF-8 form, and its
+// folder is still walked.
+TEST_F(WideNameTest, ConsoleShowsLongNamesWhole) {
+  Folders({kLongName, kLongName + "/inner"});
+  Files({kLongName + "/" + kLongName});
+  const std::string screen = OnConsole({"/F", Win()});
+  for (const std::string& line :
+       Names{"└─" + LongNameShown(100), "    │  " + LongNameShown(100), "    └─inner"}) {
+    EXPECT_NE(screen.find(line + kCrLf), std::string::npos) << line << " in\n" << screen;
+  }
+}
+
+// The walk shows a level's next subfolder after the whole subtree of the one before, so in a
+// chain whose every level holds a long name after the folder walked, each long name waits until
+// the levels below are drawn. A console keeps 64 of them whole; the one that waited longest, of
+// 65, shows cut at the entry's 259 bytes.
+TEST_F(WideNameTest, ConsoleKeepsABoundedNumberOfLongNamesWhole) {
+  std::string level;
+  for (int i = 0; i < 65; ++i, level += "d/") Folders({level + "d", level + kLongName});
+  const std::string screen = OnConsole({Win()});
+  for (const std::string& line : Names{"└─" + LongNameShown(86), "│  └─" + LongNameShown(100)}) {
+    EXPECT_NE(screen.find(kCrLf + line + kCrLf), std::string::npos) << line << " in\n" << screen;
+  }
 }
 
 TEST_F(WideNameTest, ChainNearWinesPathLimitIsListedToTheBottom) {

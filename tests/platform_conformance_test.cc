@@ -169,7 +169,8 @@ TEST(PlatformConformanceTest, WideBackedLayerReachesNamesOutsideTheCodePage) {
                                     Invocation({"names", "Müller"}, folder));
   const Outcome wide =
       RunCommand(Command("platform_conformance.exe"), Invocation({"names", "Müller"}, folder));
-  const std::string full = "\"C" + WinPath(folder).substr(1) + "\\Muller\"";
+  // Typed, a character that the code page lacks is "?", never a look-alike.
+  const std::string full = "\"C" + WinPath(folder).substr(1) + "\\M?ller\"";
   RemoveTree(folder);
   Rows system = ReadRows(narrow, true);
   Rows ours = ReadRows(wide, true);
@@ -193,7 +194,7 @@ TEST(PlatformConformanceTest, WideBackedLayerReachesNamesOutsideTheCodePage) {
       {"walk 4 \".\\??\\beijing\"", ""},
       {"walk 5 \".\\??\"", "\"seoul\" "},
       {"walk 6 \".\\??\\seoul\"", ""},
-      {"typed \"Muller\" is a folder", "yes"},
+      {"typed \"M?ller\" is a folder", "yes"},
       {"walk 7 " + full, "\"inner\" "},
       {"walk 8 " + full.substr(0, full.size() - 1) + "\\inner\"", ""},
   };

@@ -8,13 +8,17 @@
 #include "tree/run_text.h"
 #include "tree/shown_name.h"
 
-CommandLine ScanArguments(int argc, const char* const* argv, SlashPathTest isSlashPath) {
+CommandLine ScanArguments(int argc, const char* const* argv, SlashArgumentTest isSlashPath,
+                          SlashArgumentTest letterTyped) {
   CommandLine result;
   for (int i = 1; i < argc; ++i) {
     const char* const argument = argv[i];
     if (argument[0] == '/' && (isSlashPath == nullptr || !isSlashPath(argument))) {
-      // Only the byte after the slash counts: /Fxyz is /F and /?abc is /?.
-      switch (argument[1]) {
+      // Only the byte after the slash counts: /Fxyz is /F and /?abc is /?. A byte that stands for
+      // another character than the user typed is no letter: the switch is invalid, as a lone
+      // slash is.
+      bool const typed = letterTyped == nullptr || letterTyped(argument);
+      switch (typed ? argument[1] : '\0') {
         case '?':
           result.outcome = CommandLine::Outcome::kShowUsage;
           return result;

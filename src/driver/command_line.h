@@ -12,12 +12,16 @@ struct CommandLine {
   const char* offending = nullptr;  // the argument an error message names
 };
 
-// Whether an argument that begins with "/" is a path, not a switch.
-using SlashPathTest = bool (*)(const char* argument);
+// What is asked of an argument that begins with "/": whether it is a path, not a switch; whether
+// the byte after the "/" stands for the character the user typed there.
+using SlashArgumentTest = bool (*)(const char* argument);
 
-// Reads argv[1] to argv[argc-1]; touches nothing outside them but what isSlashPath asks of an
-// argument that begins with "/" (without it, every such argument is a switch).
-CommandLine ScanArguments(int argc, const char* const* argv, SlashPathTest isSlashPath = nullptr);
+// Reads argv[1] to argv[argc-1]; touches nothing outside them but what the tests ask of an
+// argument that begins with "/" (without isSlashPath, every such argument is a switch; without
+// letterTyped, its second byte is what the user typed).
+CommandLine ScanArguments(int argc, const char* const* argv,
+                          SlashArgumentTest isSlashPath = nullptr,
+                          SlashArgumentTest letterTyped = nullptr);
 
 // Carries out a scanned command line: the usage text, an error line, or the listing run.
 void RunCommandLine(const CommandLine& commandLine);

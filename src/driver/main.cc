@@ -6,7 +6,8 @@ int main(int argc, char** argv) {
   platform::SetUpStandardOutput();
   int count = argc;
   const char* const* arguments = platform::ProgramArguments(count, argv);
-  CommandLine commandLine = ScanArguments(count, arguments, platform::ArgumentIsPosixPath);
+  CommandLine commandLine =
+      ScanArguments(count, arguments, platform::ArgumentIsPosixPath, platform::SwitchLetterTyped);
   commandLine.options.toTerminal = platform::StandardOutputIsTerminal();
   RunCommandLine(commandLine);
   return 0;

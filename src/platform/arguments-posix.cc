@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "platform/platform.h"
+#include "platform/posix_internal.h"
 
 namespace platform {
 
@@ -10,7 +10,12 @@ const char* const* ProgramArguments(int&, char** argv) { return argv; }
 
 bool ArgumentIsPosixPath(const char* argument) {
   struct stat status;
-  return argument[0] == '/' && std::strlen(argument) >= 3 && lstat(argument, &status) == 0;
+  bool const posixPath =
+      argument[0] == '/' && std::strlen(argument) >= 3 && lstat(argument, &status) == 0;
+  if (posixPath) RememberPosixPathArgument(argument);
+  return posixPath;
 }
+
+bool SwitchLetterTyped(const char*) { return true; }
 
 }  // namespace platform

@@ -204,9 +204,7 @@ DWORD GetCurrentDirectoryA(DWORD length, LPSTR buffer) {
     current.resize(current.size() * 2);
   }
   current.resize(std::strlen(current.c_str()));
-  std::string result = "C:";
-  for (char c : current) result.push_back(c == '/' ? '\\' : c);
-  return CopyPathResult(result, length, buffer);
+  return CopyPathResult(CurrentFolderForm(current), length, buffer);
 }
 
 BOOL PathIsDirectoryA(LPCSTR path) {

@@ -283,6 +283,7 @@ bool DescribeRecord(Folder&, const FolderRecord& record, bool, WIN32_FIND_DATAA&
   entry.dwReserved1 = 0;
   entry.cAlternateFileName[0] = '\0';
   std::memcpy(entry.cFileName, record.d_name, std::strlen(record.d_name) + 1);
+  NoteShownName(entry.cFileName, RealName(record));
   return true;
 }
 

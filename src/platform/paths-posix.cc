@@ -38,11 +38,15 @@ std::size_t RootLength(const char* path) {
   return kNoRoot;
 }
 
-// Appends the parts of relative to parts, resolving "." and "..". ".." never climbs above the root.
-void AppendParts(const char* relative, std::vector<std::string>& parts) {
+bool IsPosixSeparator(char c) { return c == '/'; }
+
+// Appends the parts of relative, split at the bytes isSeparator takes, to parts, resolving "." and
+// "..". ".." never climbs above the root.
+void AppendParts(const char* relative, std::vector<std::string>& parts,
+                 bool (*isSeparator)(char) = IsWindowsSeparator) {
   std::string part;
   for (const char* at = relative;; ++at) {
-    if (*at != '\0' && !IsWindowsSeparator(*at)) {
+    if (*at != '\0' && !isSeparator(*at)) {
       part.push_back(*at);
       continue;
     }
@@ -75,10 +79,87 @@ bool SplitAbsolute(const char* path, std::string& root, std::vector<std::string>
   return false;
 }
 
+// Appends the length bytes at windowsPath to posixPath with "/" for every run of separators.
+void AppendSeparated(const char* windowsPath, std::size_t length, std::string& posixPath) {
+  for (const char* at = windowsPath; at != windowsPath + length; ++at) {
+    if (!IsWindowsSeparator(*at)) {
+      posixPath.push_back(*at);
+    } else if (posixPath.empty() || posixPath.back() != '/') {
+      posixPath.push_back('/');
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// What a Windows path the platform handed out cannot say by itself: the POSIX path it stands for
+// where a name in it holds a backslash. Bound: the current folder last handed out, the last full
+// path made, and the arguments taken as POSIX paths.
+class RememberedPaths {
+ public:
+  static RememberedPaths& Get() {
+    static RememberedPaths paths;
+    return paths;
+  }
+  void RememberCurrentFolder(const std::string& windowsForm, const std::string& posixPath) {
+    currentForm_ = windowsForm;
+    currentPosix_ = posixPath;
+  }
+  // The parts of the current folder when path is its form as handed out: split where POSIX splits
+  // it, so that a backslash, or a ".." between backslashes, stays inside the name that holds it.
+  bool SplitCurrentFolder(const char* path, std::string& root,
+                          std::vector<std::string>& parts) const {
+    if (currentForm_.empty() || currentForm_ != path) return false;
+    root = "C:";
+    AppendParts(currentPosix_.c_str(), parts, IsPosixSeparator);
+    return true;
+  }
+  void RememberPosixArgument(const char* argument) { posixArguments_.emplace_back(argument); }
+  bool IsPosixArgument(const char* path) const {
+    for (std::string const& argument : posixArguments_) {
+      if (argument == path) return true;
+    }
+    return false;
+  }
+  // A full path below the root of drive C: (without its trailing separator) and its parts, which
+  // are POSIX names. A root has nothing to say again, and another drive names nothing: either
+  // forgets the last full path.
+  void RememberFullPath(const std::string& root, const std::vector<std::string>& parts) {
+    fullPath_.clear();
+    posixPath_.clear();
+    if ((root != "C:" && root != "c:") || parts.empty()) return;
+    fullPath_ = root;
+    for (std::string const& part : parts) {
+      fullPath_.append("\\").append(part);
+      posixPath_.append("/").append(part);
+    }
+  }
+  // The POSIX path of the first length bytes of windowsPath when it is the last full path made or
+  // lies below it: the full path's own, followed by the rest with its separators made one.
+  bool Resolve(const char* windowsPath, std::size_t length, std::string& posixPath) const {
+    std::size_t const base = fullPath_.size();
+    if (base == 0 || length < base || fullPath_.compare(0, base, windowsPath, base) != 0 ||
+        (length > base && !IsWindowsSeparator(windowsPath[base]))) {
+      return false;
+    }
+    posixPath = posixPath_;
+    AppendSeparated(windowsPath + base, length - base, posixPath);
+    return true;
+  }
+
+ private:
+  std::string currentForm_;
+  std::string currentPosix_;
+  std::vector<std::string> posixArguments_;
+  std::string fullPath_;
+  std::string posixPath_;
+};
+
 bool CurrentFolder(std::string& root, std::vector<std::string>& parts) {
   char current[MAX_PATH];
   DWORD const length = GetCurrentDirectoryA(MAX_PATH, current);
-  return length > 0 && length < MAX_PATH && SplitAbsolute(current, root, parts);
+  return length > 0 && length < MAX_PATH &&
+         (RememberedPaths::Get().SplitCurrentFolder(current, root, parts) ||
+          SplitAbsolute(current, root, parts));
 }
 
 // Where a path that is not fully rooted starts from.
@@ -97,7 +178,33 @@ bool ResolveBase(const char* path, std::string& root, std::vector<std::string>& 
   return true;
 }
 
+// Where a path that the platform reads by other rules than the typed ones starts: an argument
+// taken as a POSIX path is split where POSIX splits it, and so is the current folder's own form,
+// which the driver hands back. False for every other path.
+bool ResolveOwnRules(const char* path, std::string& root, std::vector<std::string>& parts,
+                     bool& posixSeparators) {
+  RememberedPaths const& remembered = RememberedPaths::Get();
+  posixSeparators = remembered.IsPosixArgument(path);
+  if (posixSeparators) {
+    root = "C:";
+    AppendParts(path, parts, IsPosixSeparator);
+    return true;
+  }
+  return remembered.SplitCurrentFolder(path, root, parts);
+}
+
 }  // namespace
+
+std::string CurrentFolderForm(const std::string& posixPath) {
+  std::string form = "C:";
+  for (char c : posixPath) form.push_back(c == '/' ? '\\' : c);
+  RememberedPaths::Get().RememberCurrentFolder(form, posixPath);
+  return form;
+}
+
+void RememberPosixPathArgument(const char* argument) {
+  RememberedPaths::Get().RememberPosixArgument(argument);
+}
 
 DWORD CopyPathResult(const std::string& result, DWORD length, LPSTR buffer) {
   if (result.size() + 1 > length) return static_cast<DWORD>(result.size() + 1);
@@ -107,6 +214,7 @@ DWORD CopyPathResult(const std::string& result, DWORD length, LPSTR buffer) {
 
 bool ToPosixPath(const char* windowsPath, std::size_t length, std::string& posixPath) {
   if (length == 0) return false;  // names nothing, not the current folder
+  if (RememberedPaths::Get().Resolve(windowsPath, length, posixPath)) return true;
   const char* rest = windowsPath;
   if (length >= 2 && HasDrive(windowsPath)) {
     if (windowsPath[0] != 'C' && windowsPath[0] != 'c') return false;
@@ -115,13 +223,7 @@ bool ToPosixPath(const char* windowsPath, std::size_t length, std::string& posix
     return false;
   }
   posixPath.clear();
-  for (const char* at = rest; at != windowsPath + length; ++at) {
-    if (!IsWindowsSeparator(*at)) {
-      posixPath.push_back(*at);
-    } else if (posixPath.empty() || posixPath.back() != '/') {
-      posixPath.push_back('/');
-    }
-  }
+  AppendSeparated(rest, windowsPath + length - rest, posixPath);
   if (posixPath.empty()) posixPath = ".";
   return true;
 }
@@ -136,7 +238,8 @@ DWORD GetFullPathNameA(LPCSTR path, DWORD length, LPSTR buffer, LPSTR* filePart)
 
   std::string root;
   std::vector<std::string> parts;
-  if (!SplitAbsolute(path, root, parts)) {
+  bool posixSeparators = false;
+  if (!ResolveOwnRules(path, root, parts, posixSeparators) && !SplitAbsolute(path, root, parts)) {
     const char* rest = nullptr;
     if (!ResolveBase(path, root, parts, rest)) return 0;
     AppendParts(rest, parts);
@@ -145,9 +248,12 @@ DWORD GetFullPathNameA(LPCSTR path, DWORD length, LPSTR buffer, LPSTR* filePart)
   std::string result = root;
   for (std::string const& part : parts) result.append("\\").append(part);
   bool const network = root[0] == '\\';
-  bool const trailingSeparator = IsWindowsSeparator(path[std::strlen(path) - 1]);
+  char const last = path[std::strlen(path) - 1];
+  bool const trailingSeparator =
+      posixSeparators ? IsPosixSeparator(last) : IsWindowsSeparator(last);
   if ((parts.empty() && !network) || (trailingSeparator && !parts.empty())) result.push_back('\\');
   if (network && parts.empty() && trailingSeparator) result.push_back('\\');
+  RememberedPaths::Get().RememberFullPath(root, parts);
 
   DWORD const written = CopyPathResult(result, length, buffer);
   if (filePart != nullptr && written < length && !parts.empty() && !trailingSeparator) {

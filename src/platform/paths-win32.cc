@@ -21,13 +21,16 @@ std::wstring WideFrom(UINT codePage, const std::string& text) {
   return wide;
 }
 
-std::string NarrowFrom(UINT codePage, const std::wstring& text) {
+// flags WC_NO_BEST_FIT_CHARS: a character that the code page lacks becomes "?", never another
+// character. UTF-8 lacks none, and takes no flags.
+std::string NarrowFrom(UINT codePage, const std::wstring& text, DWORD flags = 0) {
   if (text.empty()) return {};
-  int const size = WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()),
+  if (codePage == CP_UTF8) flags = 0;
+  int const size = WideCharToMultiByte(codePage, flags, text.data(), static_cast<int>(text.size()),
                                        nullptr, 0, nullptr, nullptr);
   std::string narrow(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), narrow.data(), size,
-                      nullptr, nullptr);
+  WideCharToMultiByte(codePage, flags, text.data(), static_cast<int>(text.size()), narrow.data(),
+                      size, nullptr, nullptr);
   return narrow;
 }
 
@@ -64,6 +67,9 @@ bool Below(const std::string& path, const std::string& base, std::string& rest) 
 
 std::wstring WideFromNarrow(const std::string& text) { return WideFrom(NarrowCodePage(), text); }
 std::string NarrowFromWide(const std::wstring& text) { return NarrowFrom(NarrowCodePage(), text); }
+std::string TypedNarrowFromWide(const std::wstring& text) {
+  return NarrowFrom(NarrowCodePage(), text, WC_NO_BEST_FIT_CHARS);
+}
 std::wstring WideFromUtf8(const std::string& text) { return WideFrom(CP_UTF8, text); }
 std::string Utf8FromWide(const std::wstring& text) { return NarrowFrom(CP_UTF8, text); }
 
@@ -210,16 +216,52 @@ DWORD GetCurrentDirectoryA(DWORD length, LPSTR buffer) {
   return Handed(narrow, length, buffer);
 }
 
+namespace {
+
+bool IsWideSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+bool IsRooted(const std::wstring& path) {
+  return (!path.empty() && IsWideSeparator(path[0])) ||
+         (path.size() >= 3 && path[1] == L':' && IsWideSeparator(path[2]));
+}
+
+// How many units at the start of full, whole parts, the current folder gave it.
+std::size_t FromCurrentFolder(const std::wstring& full) {
+  DWORD const size = GetCurrentDirectoryW(0, nullptr);
+  std::wstring current(size, L'\0');
+  DWORD const written = size > 0 ? GetCurrentDirectoryW(size, current.data()) : 0;
+  current.resize(written < size ? written : 0);
+  std::size_t shared = 0;
+  for (std::size_t at = 0; at <= full.size() && at <= current.size(); ++at) {
+    bool const fullPartEnds = at == full.size() || full[at] == L'\\';
+    bool const currentPartEnds = at == current.size() || current[at] == L'\\';
+    if (fullPartEnds && currentPartEnds) shared = at;
+    if (at == full.size() || at == current.size() || full[at] != current[at]) break;
+  }
+  return shared;
+}
+
+// The narrow form of the full path made of typed: what the current folder gave it is shown as the
+// narrow interfaces show the current folder; what the user typed without best fit, so that a
+// character that the code page lacks shows as "?" there, never as another character.
+std::string NarrowFullPath(const std::wstring& typed, const std::wstring& full) {
+  std::size_t const current = IsRooted(typed) ? 0 : FromCurrentFolder(full);
+  return NarrowFromWide(full.substr(0, current)) + TypedNarrowFromWide(full.substr(current));
+}
+
+}  // namespace
+
 DWORD GetFullPathNameA(LPCSTR path, DWORD length, LPSTR buffer, LPSTR* filePart) {
   if (filePart != nullptr) *filePart = nullptr;
   std::size_t partAt = 0;
-  std::wstring const full = FullWidePath(TypedWidePath(path), &partAt);
+  std::wstring const typed = TypedWidePath(path);
+  std::wstring const full = FullWidePath(typed, &partAt);
   if (full.empty() || full.size() >= kPathLimit) return 0;
-  std::string const narrow = NarrowFromWide(full);
+  std::string const narrow = NarrowFullPath(typed, full);
   RememberFullPath(narrow, full);
   DWORD const result = Handed(narrow, length, buffer);
   if (result == narrow.size() && filePart != nullptr && partAt < full.size()) {
-    *filePart = buffer + NarrowFromWide(full.substr(0, partAt)).size();
+    *filePart = buffer + NarrowFullPath(typed, full.substr(0, partAt)).size();
   }
   return result;
 }

@@ -198,9 +198,9 @@ BOOL FindClose(HANDLE listing);
 
 // The argument vector main works with, argv[0] included; argc is set to its length. It follows the
 // start-up rules of a Windows program whatever the C runtime does: on Windows it is split anew from
-// GetCommandLineW() and each argument given in its narrow form (a path typed with a name outside
-// the code page still leads to its folder: see paths-win32.cc), elsewhere the shell has split it
-// already and argv is handed back.
+// GetCommandLineW() and each argument given in its narrow form, made without best fit (a character
+// that the code page lacks is "?", never a look-alike; a path typed with it still leads to its
+// folder: see paths-win32.cc), elsewhere the shell has split it already and argv is handed back.
 const char* const* ProgramArguments(int& argc, char** argv);
 
 // Whether an argument that begins with "/" is a path and not a switch. On POSIX, where users type
@@ -208,6 +208,11 @@ const char* const* ProgramArguments(int& argc, char** argv);
 // ("/tmp" is C:\tmp); "/F", "/Tx" and "/tmpx" where no such entry exists stay switches. Never on
 // Windows, where "/" starts a switch.
 bool ArgumentIsPosixPath(const char* argument);
+
+// Whether the byte after an argument's leading "/" stands for the character the user typed there.
+// Not when it is the "?" that a character the narrow encoding lacks became on Windows ("/ä" into a
+// file or a pipe): that is no usage request, and the switch is invalid. Always on POSIX.
+bool SwitchLetterTyped(const char* argument);
 
 // Whether this run's narrow text is UTF-8: names and paths, the built-in texts and the glyphs.
 // Always on POSIX, where names are UTF-8 or any bytes. On Windows only when standard output is a
@@ -223,5 +228,10 @@ void SetUpStandardOutput();
 
 // True when standard output is a terminal (a console on Windows), false for a file or a pipe.
 bool StandardOutputIsTerminal();
+
+// The whole form of name, the cFileName of an entry a listing delivered. On a Windows console,
+// whose text is UTF-8, a name too long for the entry's 260 bytes is delivered cut, and its whole
+// form is kept for showing until the entry is filled again; name itself everywhere else.
+const char* WholeName(const char* name);
 
 }  // namespace platform

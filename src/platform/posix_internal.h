@@ -44,10 +44,21 @@ inline bool IsWindowsSeparator(char c) { return c == '\\' || c == '/'; }
 
 // The POSIX path that a Windows path names: drive C: is the root "/", "\" and "/" both separate,
 // repeated separators count as one. False for other drives and for network paths, which name
-// nothing that exists here. A path without a root stays relative.
+// nothing that exists here. A path without a root stays relative. The last full path that
+// GetFullPathNameA made, and what lies below it, names the POSIX path it was made of, whatever
+// backslashes its names hold.
 bool ToPosixPath(const char* windowsPath, std::string& posixPath);
 // The same for the first length bytes of windowsPath.
 bool ToPosixPath(const char* windowsPath, std::size_t length, std::string& posixPath);
+
+// The Windows form of the current folder's POSIX path, for GetCurrentDirectoryA: "C:", then the
+// path with "\" for "/". A backslash inside a name reads there as a separator, so the form is
+// remembered: handed back, it names the current folder, split where POSIX splits it.
+std::string CurrentFolderForm(const std::string& posixPath);
+// An argument that begins with "/" and names an existing entry is a POSIX path: GetFullPathNameA
+// reads it as one (only "/" separates, "//x" is "/x"), and the full path made of it names that
+// entry.
+void RememberPosixPathArgument(const char* argument);
 
 // Copies a path result into a caller's buffer as the Windows path operations do: the length without
 // the NUL, or, when it does not fit, the size needed with the NUL and the buffer left alone.

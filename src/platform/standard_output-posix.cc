@@ -131,4 +131,7 @@ bool StandardOutputIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
 
 bool TextIsUtf8() { return true; }
 
+// A POSIX name fits its entry whole.
+const char* WholeName(const char* name) { return name; }
+
 }  // namespace platform

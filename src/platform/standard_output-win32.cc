@@ -6,11 +6,13 @@
 // a run cut short leaves the console as it found it.
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <streambuf>
 #include <string>
+#include <vector>
 
-#include "platform/platform.h"
+#include "platform/win32_internal.h"
 
 namespace platform {
 
@@ -77,7 +79,58 @@ bool OnConsole() {
 
 bool textIsUtf8 = false;
 
+// ---------------------------------------------------------------------------------------------
+// Names a console shows whole. An entry holds its name in 260 bytes, NUL included, where the UTF-8
+// form of a name of up to 255 UTF-16 units takes up to 765; a listing delivers a longer one cut at
+// a whole character (into a file or a pipe, in code page 932, that cut is the output's own). The
+// whole name waits here, under the entry that holds the cut one, until the entry is filled again.
+// Bound: kNames names at once; past that, the one noted first is shown cut.
+class WholeNames {
+ public:
+  static constexpr std::size_t kNames = 64;
+
+  static WholeNames& Get() {
+    static WholeNames names;
+    return names;
+  }
+  void Note(const char* shown, const wchar_t* realName) {
+    if (!names_.empty()) Forget(shown);
+    // A cut name lacks less than one character of at most four bytes.
+    if (!textIsUtf8 || std::strlen(shown) < MAX_PATH - 4) return;
+    std::string whole = Utf8FromWide(realName);
+    if (whole.size() == std::strlen(shown)) return;
+    if (names_.size() == kNames) names_.erase(names_.begin());
+    names_.push_back({shown, shown, std::move(whole)});
+  }
+  const char* Whole(const char* shown) const {
+    for (Name const& name : names_) {
+      if (name.entry == shown && name.cut == shown) return name.whole.c_str();
+    }
+    return shown;
+  }
+
+ private:
+  void Forget(const char* entry) {
+    names_.erase(std::remove_if(names_.begin(), names_.end(),
+                                [entry](const Name& name) { return name.entry == entry; }),
+                 names_.end());
+  }
+
+  struct Name {
+    const char* entry;  // where the cut name is held
+    std::string cut;
+    std::string whole;
+  };
+  std::vector<Name> names_;  // the one noted first first
+};
+
 }  // namespace
+
+void NoteShownName(const char* shown, const wchar_t* realName) {
+  WholeNames::Get().Note(shown, realName);
+}
+
+const char* WholeName(const char* name) { return WholeNames::Get().Whole(name); }
 
 void SetUpStandardOutput() {
   static bool done = false;

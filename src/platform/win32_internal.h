@@ -13,6 +13,10 @@ namespace platform {
 std::wstring WideFromNarrow(const std::string& text);
 // text as the narrow interfaces show it: WideCharToMultiByte(CP_ACP, 0), best fit and "?" included.
 std::string NarrowFromWide(const std::wstring& text);
+// text as the run's narrow encoding holds it, without best fit: a character that the code page
+// lacks becomes "?", never another character. What the user typed is converted so: best fit would
+// make a switch letter of "ä" and a separator of "¥".
+std::string TypedNarrowFromWide(const std::wstring& text);
 std::wstring WideFromUtf8(const std::string& text);
 std::string Utf8FromWide(const std::wstring& text);
 
@@ -25,6 +29,10 @@ std::size_t WholeCharactersWithin(const std::string& text, std::size_t limit);
 void RememberTypedPath(const std::string& narrow, const std::wstring& wide);
 void RememberCurrentFolder(const std::string& narrow, const std::wstring& wide);
 void RememberFullPath(const std::string& narrow, const std::wstring& wide);
+
+// A listing has filled an entry with shown, the name as the run's narrow text shows it, cut to fit
+// the entry, and realName is the entry's own: on a console, WholeName shows the whole of it.
+void NoteShownName(const char* shown, const wchar_t* realName);
 
 // The "\\?\" form of path, which the system takes as it is: made absolute, and its doubled
 // separators, "." and ".." resolved first.

@@ -71,7 +71,7 @@ void AppendShownName(std::string& line, ShownName name) {
     line.append(name.bytes);
     return;
   }
-  AppendMaskedName(line, name.bytes);
+  AppendMaskedName(line, platform::WholeName(name.bytes));
 }
 
 std::ostream& operator<<(std::ostream& out, ShownName name) {

@@ -21,7 +21,8 @@ struct ShownName {
 void AppendMaskedName(std::string& line, const char* name,
                       bool namesAreUtf8 = platform::TextIsUtf8());
 
-// Appends name as shown to line: a single branch when the output is not a terminal.
+// Appends name, the name of an entry a listing delivered, as shown to line: a single branch when
+// the output is not a terminal. A terminal gets it whole (platform::WholeName).
 void AppendShownName(std::string& line, ShownName name);
 
 std::ostream& operator<<(std::ostream& out, ShownName name);

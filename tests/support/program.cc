@@ -6,6 +6,7 @@
 #include <sched.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -240,7 +241,7 @@ void Reap(pid_t pid, Outcome* run) {
 
 // A pseudo-terminal as a pipe's two ends: ends[0] the side the test reads, ends[1] the terminal.
 // In raw mode the terminal adds nothing (no CR before LF), so the test reads exactly the program's
-// bytes.
+// bytes; and it is wide enough that a console drawn on it (Wine's) breaks no line of the tests.
 bool OpenTerminal(int ends[2]) {
   const int reader = posix_openpt(O_RDWR | O_NOCTTY);
   if (reader < 0) return false;
@@ -249,7 +250,8 @@ bool OpenTerminal(int ends[2]) {
       grantpt(reader) == 0 && unlockpt(reader) == 0 ? ptsname(reader) : nullptr;
   const int terminal = name != nullptr ? open(name, O_RDWR | O_NOCTTY | O_CLOEXEC) : -1;
   termios mode;
-  if (terminal >= 0 && tcgetattr(terminal, &mode) == 0) {
+  winsize const size{50, 1000, 0, 0};
+  if (terminal >= 0 && tcgetattr(terminal, &mode) == 0 && ioctl(terminal, TIOCSWINSZ, &size) == 0) {
     cfmakeraw(&mode);
     if (tcsetattr(terminal, TCSANOW, &mode) == 0) {
       ends[0] = reader;
