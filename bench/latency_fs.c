@@ -55,8 +55,8 @@ static void Done(void) { sem_post(&servers); }
 /* Each setting keeps a request from being answered by the kernel alone:
  * - entry_timeout 0: a name the kernel has looked up is stale at once, so every path through it
  *   (openat of a folder, stat of a file) sends a LOOKUP again;
- * - attr_timeout 0: attributes are stale at once, so a stat sends GETATTR unless the LOOKUP it just
- *   made answered it;
+ * - attr_timeout 0: attributes are stale at once, so every stat sends GETATTR, even right after
+ *   the LOOKUP that found the name (a stat of a file by name costs two requests);
  * - negative_timeout 0: a name that is missing is asked for again each time;
  * - kernel_cache and auto_cache off, and keep_cache and cache_readdir off on every open: no file
  *   page and no folder listing outlives its open, so listing a folder twice reads it twice;
