@@ -60,9 +60,10 @@ static void Done(void) { sem_post(&servers); }
  * - negative_timeout 0: a name that is missing is asked for again each time;
  * - kernel_cache and auto_cache off, and keep_cache and cache_readdir off on every open: no file
  *   page and no folder listing outlives its open, so listing a folder twice reads it twice;
- * - no READDIRPLUS: with it a listing would make the high-level library look up every entry, one
- *   delay per entry inside a single request, where a server answers READDIRPLUS in one round trip;
- *   without it a listing costs its READDIR requests and every stat of an entry its own LOOKUP;
+ * - no READDIRPLUS: a listing gives names and types only, and every stat of an entry costs its own
+ *   LOOKUP. ReadFolder passes no attributes, so READDIRPLUS would change nothing today; it is off
+ *   so that no change there can let listings answer look-ups in advance, or make the high-level
+ *   library look up each entry inside one request, a delay each, where a server answers once;
  * - PARALLEL_DIROPS kept: without it the kernel holds a folder's lock through each look-up and
  *   listing in it, one at a time, which a server's concurrency would never show;
  * - use_ino: the source's inode numbers, so that programs that tell folders apart by them (a loop
