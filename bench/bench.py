@@ -20,6 +20,14 @@ starting it. The CPU time counts the wineserver's time during the run too, since
 program opens is opened there. After the timings, each program runs once more per mode under strace
 to count the Unix-side reads of the tree's folders: getdents64 calls and the folders opened, by the
 program and by the wineserver together; those runs' outputs are compared byte for byte.
+
+With --latency MS, each tree (the "wine" shape unless --shapes says otherwise) is served through
+latency_fs (latency_fs.c), a FUSE file system that answers every look-up and folder read after MS
+milliseconds, as a network share or a remote disk does, serving --concurrency requests at once. It
+checks first that the delay reaches every listing and look-up, then times foldgraf against the floor
+walker (with --wine: foldgraf.exe against the Windows floor walker) over the mount in every mode,
+and compares the trees the two printed byte for byte. The file system is unmounted whatever happens:
+on an error, on Ctrl-C, on SIGTERM.
 """
 import argparse
 import codecs
@@ -29,6 +37,7 @@ import random
 import re
 import resource
 import shutil
+import signal
 import statistics
 import subprocess
 import sys
@@ -187,10 +196,14 @@ def run_once(command, environment, output_path, memory_path, session=None):
         return elapsed, cpu, int(memory.read().split()[-1])
 
 
+def output_paths(base):
+    """Where measure() leaves the last output of foldgraf and of its peer."""
+    return [os.path.join(base, "output-ours.txt"), os.path.join(base, "output-peer.txt")]
+
+
 def measure(base, commands, runs, session=None):
     """Runs foldgraf and one peer in turn; returns per-command times and memory, and the ratios of
     wall and of CPU time."""
-    output_path = os.path.join(base, "output.txt")
     memory_path = os.path.join(base, "memory.txt")
     ours, peer = commands
     results = {ours[0]: ([], []), peer[0]: ([], [])}
@@ -199,7 +212,7 @@ def measure(base, commands, runs, session=None):
     for run in range(runs + 1):  # the first round only warms the cache
         times = []
         cpu_times = []
-        for label, command, environment in (ours, peer):
+        for (label, command, environment), output_path in zip((ours, peer), output_paths(base)):
             elapsed, cpu, memory = run_once(command, environment, output_path, memory_path,
                                             session)
             times.append(elapsed)
@@ -211,6 +224,21 @@ def measure(base, commands, runs, session=None):
             ratios.append(times[0] / times[1])
             cpu_ratios.append(cpu_times[0] / cpu_times[1])
     return results, ratios, cpu_ratios
+
+
+TABLE_HEAD = (f"{'shape':8} {'mode':7} {'peer':14} {'foldgraf':>9} {'peer ms':>9} {'ratio':>6} "
+              f"{'cpu':>6} {'fg KiB':>7} {'peer KiB':>8}")
+
+
+def print_row(shape, mode, ours, peer, measured):
+    """One line of the table under TABLE_HEAD, from what measure() gave for ours and peer."""
+    results, ratios, cpu_ratios = measured
+    our_times, our_memory = results[ours[0]]
+    peer_times, peer_memory = results[peer[0]]
+    print(f"{shape:8} {mode:7} {peer[0]:14} {statistics.median(our_times) * 1000:9.1f} "
+          f"{statistics.median(peer_times) * 1000:9.1f} {statistics.median(ratios):6.2f} "
+          f"{statistics.median(cpu_ratios):6.2f} {max(our_memory):7} {max(peer_memory):8}",
+          flush=True)
 
 
 WINE_MODES = [("(none)", []), ("/F", ["/F"]), ("/F /T", ["/F", "/T"])]
@@ -365,6 +393,104 @@ def default_wine_program(names, folder="/usr/lib/wine"):
     return shutil.which(names[0]) or os.path.join(folder, names[0])
 
 
+class LatencyMount:
+    """latency_fs serving one folder at a time on a mount point of the benchmark's own. stop() ends
+    the server, which unmounts, and unmounts itself what a server killed outright left behind."""
+
+    def __init__(self, program, mountpoint, delay, concurrency, log_path):
+        self.command = [program, "--delay", str(delay), "--concurrency", str(concurrency)]
+        self.mountpoint = mountpoint
+        self.log_path = log_path
+        self.process = None
+
+    def start(self, source):
+        """Mounts source; False when it cannot be mounted here (the server says why in the log)."""
+        self.stop()
+        os.makedirs(self.mountpoint, exist_ok=True)
+        with open(self.log_path, "wb") as log:
+            # A session of its own: Ctrl-C reaches the benchmark, which then unmounts in order.
+            self.process = subprocess.Popen(self.command + [source, self.mountpoint],
+                                            stdin=subprocess.DEVNULL, stdout=log, stderr=log,
+                                            start_new_session=True)
+        deadline = time.monotonic() + 10
+        while not mounted(self.mountpoint):
+            if self.process.poll() is not None or time.monotonic() > deadline:
+                self.stop()
+                return False
+            time.sleep(0.02)
+        return True
+
+    def stop(self):
+        if self.process is not None:
+            self.process.terminate()
+            try:
+                self.process.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+            self.process = None
+        if mounted(self.mountpoint):
+            if subprocess.run(["fusermount3", "-u", "-z", self.mountpoint],
+                              stderr=subprocess.DEVNULL).returncode != 0:
+                subprocess.run(["umount", "-l", self.mountpoint], check=True)
+
+    def last_words(self):
+        """The server's last line: how many requests it delayed."""
+        with open(self.log_path, "rb") as log:
+            lines = log.read().decode(errors="replace").splitlines()
+        return lines[-1] if lines else ""
+
+
+def mounted(path):
+    """Whether something is mounted on path; unlike os.path.ismount, true too of a FUSE mount whose
+    server is gone."""
+    wanted = os.fsencode(path)
+    with open("/proc/self/mounts", "rb") as mounts:
+        for line in mounts:
+            point = re.sub(rb"\\([0-7]{3})", lambda escape: bytes([int(escape.group(1), 8)]),
+                           line.split()[1])
+            if point == wanted:
+                return True
+    return False
+
+
+def check_delay(root, delay):
+    """Lists the mount's root twice and looks up its first entry twice: a listing must wait at least
+    twice (OPENDIR, READDIR), a look-up once, every time, or the kernel answered from a cache and
+    the benchmark would time the cache. Returns the four times in ms."""
+    times = []
+    for _ in range(2):
+        started = time.perf_counter()
+        names = os.listdir(root)
+        listed = time.perf_counter()
+        os.lstat(os.path.join(root, names[0]))
+        times += [(listed - started) * 1000, (time.perf_counter() - listed) * 1000]
+        if times[-2] < 2 * delay or times[-1] < delay:
+            sys.exit(f"the kernel answered from its caches: listing {times[-2]:.2f} ms, "
+                     f"look-up {times[-1]:.2f} ms at {delay} ms per request")
+    return times
+
+
+def same_tree(paths, header_lines):
+    """Whether two outputs are the same bytes once each has lost its header lines."""
+    bodies = []
+    for path, skip in zip(paths, header_lines):
+        with open(path, "rb") as output:
+            for _ in range(skip):
+                output.readline()
+            bodies.append(output.read())
+    return bodies[0] == bodies[1]
+
+
+def settings(args):
+    """The runs per command, the two programs and the base folder (made if missing), the paths
+    absolute."""
+    base = os.path.abspath(args.base)
+    os.makedirs(base, exist_ok=True)
+    runs = 1 if args.quick else args.runs
+    return runs, os.path.abspath(args.foldgraf), os.path.abspath(args.floor), base
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("base", help="folder to build the trees in (kept between runs)")
@@ -381,44 +507,54 @@ def main():
     parser.add_argument("--wine", action="store_true",
                         help="time foldgraf.exe (--foldgraf) against the Windows floor walker "
                              "(--floor) under Wine")
+    parser.add_argument("--latency", type=float, default=None, metavar="MS",
+                        help="time foldgraf and the floor walker (with --wine: the Windows ones) "
+                             "over latency_fs, which answers each look-up and folder read after MS "
+                             "ms")
+    parser.add_argument("--concurrency", type=int, default=64,
+                        help="with --latency: how many requests latency_fs serves at once")
+    parser.add_argument("--latency-fs", default="build-bench/latency_fs")
+    parser.add_argument("--mount", default=None,
+                        help="with --latency: the mount point (default: BASE/latency-mount)")
+    parser.add_argument("--skip-without-fuse", action="store_true",
+                        help="with --latency: where FUSE cannot mount, say so in one line and "
+                             "exit 0 (for CI)")
     parser.add_argument("--wine-loader", default=default_wine_program(["wine64", "wine"]))
     parser.add_argument("--wineserver", default=default_wine_program(["wineserver64", "wineserver"]))
     args = parser.parse_args()
     if args.shapes is None:
-        args.shapes = "wine" if args.wine else "default,wide,deep"
+        args.shapes = "wine" if args.wine or args.latency is not None else "default,wide,deep"
+    if args.latency is not None:
+        return latency_main(args)
     if args.wine:
         return wine_main(args)
-    runs = 1 if args.quick else args.runs
-    foldgraf = os.path.abspath(args.foldgraf)
-    floor = os.path.abspath(args.floor)
+    runs, foldgraf, floor, base = settings(args)
     peer_names = args.peers.split(",")
-    base = os.path.abspath(args.base)
-    os.makedirs(base, exist_ok=True)
 
     print(f"runs per command: {runs}; times in ms (median); ratio = foldgraf / peer, median of pairs, "
           "of wall and of CPU time; memory = peak RSS in KiB")
-    print(f"{'shape':8} {'mode':7} {'peer':14} {'foldgraf':>9} {'peer ms':>9} {'ratio':>6} {'cpu':>6} "
-          f"{'fg KiB':>7} {'peer KiB':>8}")
+    print(TABLE_HEAD)
     for shape in args.shapes.split(","):
         root = ensure_tree(base, shape, args.quick, args.seed)
         for mode, (ours, *peers) in comparisons(foldgraf, floor, root):
             for peer in peers:
                 if peer[0].split()[0] not in peer_names:
                     continue
-                results, ratios, cpu_ratios = measure(base, (ours, peer), runs)
-                our_times, our_memory = results[ours[0]]
-                peer_times, peer_memory = results[peer[0]]
-                print(f"{shape:8} {mode:7} {peer[0]:14} {statistics.median(our_times) * 1000:9.1f} "
-                      f"{statistics.median(peer_times) * 1000:9.1f} {statistics.median(ratios):6.2f} {statistics.median(cpu_ratios):6.2f} "
-                      f"{max(our_memory):7} {max(peer_memory):8}", flush=True)
+                print_row(shape, mode, ours, peer, measure(base, (ours, peer), runs))
+
+
+def verdict(differing, different, same):
+    """Says which comparisons differed (different, then one line each) or that none did (same);
+    returns the exit status."""
+    if differing:
+        print(different, *differing, sep="\n  ")
+        return 1
+    print(same)
+    return 0
 
 
 def wine_main(args):
-    runs = 1 if args.quick else args.runs
-    foldgraf = os.path.abspath(args.foldgraf)
-    floor = os.path.abspath(args.floor)
-    base = os.path.abspath(args.base)
-    os.makedirs(base, exist_ok=True)
+    runs, foldgraf, floor, base = settings(args)
     roots = [(shape, ensure_tree(base, shape, args.quick, args.seed)) for shape in args.shapes.split(",")]
     session = WineSession(base, args.wine_loader, args.wineserver)
     session.start()
@@ -426,17 +562,10 @@ def wine_main(args):
         print(f"under Wine; runs per command: {runs}; times in ms (median); ratio = foldgraf.exe / "
               "floor.exe, median of pairs, of wall and of CPU time (the wineserver's included); "
               "memory = peak RSS in KiB")
-        print(f"{'shape':8} {'mode':7} {'peer':14} {'foldgraf':>9} {'peer ms':>9} {'ratio':>6} {'cpu':>6} "
-              f"{'fg KiB':>7} {'peer KiB':>8}")
+        print(TABLE_HEAD)
         for shape, root in roots:
             for mode, (ours, peer) in wine_comparisons(args.wine_loader, foldgraf, floor, root):
-                results, ratios, cpu_ratios = measure(base, (ours, peer), runs, session)
-                our_times, our_memory = results[ours[0]]
-                peer_times, peer_memory = results[peer[0]]
-                print(f"{shape:8} {mode:7} {peer[0]:14} {statistics.median(our_times) * 1000:9.1f} "
-                      f"{statistics.median(peer_times) * 1000:9.1f} {statistics.median(ratios):6.2f} "
-                      f"{statistics.median(cpu_ratios):6.2f} {max(our_memory):7} {max(peer_memory):8}",
-                      flush=True)
+                print_row(shape, mode, ours, peer, measure(base, (ours, peer), runs, session))
 
         # The traced runs start servers of their own.
         session.stop()
@@ -461,12 +590,84 @@ def wine_main(args):
                     differing.append(f"{shape} {mode}: cmp {outputs[0]} {outputs[1]}")
     finally:
         session.close()
-    if differing:
-        print("foldgraf.exe and the floor walker print different bytes:", *differing, sep="\n  ")
-        return 1
-    print("foldgraf.exe and the floor walker printed the same bytes in every mode.")
-    return 0
+    return verdict(differing, "foldgraf.exe and the floor walker print different bytes:",
+                   "foldgraf.exe and the floor walker printed the same bytes in every mode.")
+
+
+def latency_main(args):
+    runs, foldgraf, floor, base = settings(args)
+    mountpoint = os.path.abspath(args.mount or os.path.join(base, "latency-mount"))
+
+    def cannot_mount(why):
+        if args.skip_without_fuse:
+            print(f"latency benchmark skipped: {why}")
+            return 0
+        sys.exit(why)
+
+    if not os.path.exists("/dev/fuse"):
+        return cannot_mount("no /dev/fuse on this machine")
+    roots = [(shape, ensure_tree(base, shape, args.quick, args.seed))
+             for shape in args.shapes.split(",")]
+    mount = LatencyMount(os.path.abspath(args.latency_fs), mountpoint, args.latency,
+                         args.concurrency, os.path.join(base, "latency_fs.log"))
+    session = WineSession(base, args.wine_loader, args.wineserver) if args.wine else None
+    # SIGTERM too reaches the finally blocks below, as Ctrl-C does.
+    signal.signal(signal.SIGTERM, lambda number, frame: sys.exit(128 + number))
+    differing = []
+    try:
+        if session is not None:
+            session.start()
+        for shape, source in roots:
+            if not mount.start(source):
+                return cannot_mount(f"latency_fs could not mount {source} on {mountpoint} "
+                                    f"({mount.last_words()})")
+            try:
+                differing += time_over_mount(args, base, shape, mountpoint, runs, session,
+                                             (foldgraf, floor))
+            finally:
+                mount.stop()
+            print(mount.last_words())
+    finally:
+        mount.stop()
+        if session is not None:
+            session.close()
+    return verdict(differing, "the two programs printed different trees:",
+                   "both programs printed the same tree in every mode (the POSIX ones below their "
+                   "headers).")
+
+
+def time_over_mount(args, base, shape, mountpoint, runs, session, programs):
+    """Checks that the delay shows, times the programs over the mount in every mode and compares
+    their trees; returns a line for each mode in which they differ, naming copies of the outputs."""
+    listings = check_delay(mountpoint, args.latency)
+    print(f"{shape}: over latency_fs, {args.latency:g} ms per look-up or folder read, "
+          f"{args.concurrency} at a time; the delay showed in every listing and look-up (root "
+          f"listed in {listings[0]:.1f} and {listings[2]:.1f} ms, an entry looked up in "
+          f"{listings[1]:.1f} and {listings[3]:.1f} ms)")
+    print(f"{'under Wine; ' if session else ''}runs per command: {runs}; times in ms (median); "
+          "ratio = foldgraf / floor, median of pairs, of wall and of CPU time; memory = peak RSS "
+          "in KiB")
+    print(TABLE_HEAD)
+    if session is not None:
+        pairs = wine_comparisons(args.wine_loader, *programs, mountpoint)
+        header_lines = (0, 0)  # the Windows floor walker prints foldgraf.exe's header
+    else:
+        pairs = [(mode, commands[:2]) for mode, commands in comparisons(*programs, mountpoint)]
+        header_lines = (3, 2)  # foldgraf's header and the floor walker's own
+    differing = []
+    for mode, (ours, peer) in pairs:
+        print_row(shape, mode, ours, peer, measure(base, (ours, peer), runs, session))
+        if not same_tree(output_paths(base), header_lines):
+            kept = [os.path.join(base, f"latency-{shape}-{WINE_MODE_NAMES[mode]}-{who}.txt")
+                    for who in ("ours", "peer")]
+            for path, copy in zip(output_paths(base), kept):
+                shutil.copyfile(path, copy)
+            differing.append(f"{shape} {mode}: cmp {kept[0]} {kept[1]}")
+    return differing
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    try:
+        sys.exit(main())
+    except KeyboardInterrupt:  # after the finally blocks have cleaned up
+        sys.exit(130)
