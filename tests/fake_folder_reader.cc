@@ -3,11 +3,13 @@
 #include <fnmatch.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <thread>
 
-#include "platform/listing.h"
+#include "platform/read_ahead.h"
 
 struct FakeNode {
   struct Item {
@@ -45,14 +47,33 @@ std::vector<std::string> Split(const std::string& path, const char* separators) 
 
 void Log(const std::string& line) { FakeDisk::Get().log.push_back(line); }
 
+std::condition_variable& Unblocked() {
+  static std::condition_variable unblocked;
+  return unblocked;
+}
+
 }  // namespace
+
+std::mutex& FakeLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+void Unblock() {
+  std::lock_guard<std::mutex> held(FakeLock());
+  FakeDisk::Get().blocked = false;
+  Unblocked().notify_all();
+}
 
 FakeDisk& FakeDisk::Get() {
   static FakeDisk disk;
   return disk;
 }
 
-void FakeDisk::Reset() { *this = FakeDisk(); }
+void FakeDisk::Reset() {
+  std::lock_guard<std::mutex> held(FakeLock());
+  *this = FakeDisk();
+}
 
 std::shared_ptr<FakeNode> FakeDisk::Find(const std::string& path) const {
   std::shared_ptr<FakeNode> node = root_;
@@ -139,6 +160,7 @@ std::shared_ptr<FakeNode> Lookup(const Folder& folder) {
 }  // namespace
 
 OpenResult OpenTypedFolder(const char* windowsPath, std::size_t length, Folder*& folder) {
+  std::lock_guard<std::mutex> held(FakeLock());
   std::string path;
   for (std::string const& part : Split(std::string(windowsPath, length), "\\/")) path += part + "/";
   Log("open typed " + path);
@@ -146,18 +168,29 @@ OpenResult OpenTypedFolder(const char* windowsPath, std::size_t length, Folder*&
 }
 
 OpenResult OpenChildFolder(Folder& parent, const FolderRecord& record, Folder*& child) {
+  std::unique_lock<std::mutex> held(FakeLock());
+  FakeDisk& disk = FakeDisk::Get();
   Log(std::string("open ") + record.name);
+  disk.mostOpening = std::max(disk.mostOpening, ++disk.opening);
+  held.unlock();
+  std::this_thread::sleep_for(disk.openDelay);
+  held.lock();
+  Unblocked().wait(held, [&] { return !disk.blocked; });
+  --disk.opening;
   FakeNode::Item* const item = parent.node->Named(record.name);
+  if (disk.unreadable.count(record.name) > 0) return OpenResult::kFailed;
   return Take(item != nullptr ? item->folder : nullptr, &parent, record.name, child);
 }
 
 void ReleaseFolder(Folder& folder) {
+  std::lock_guard<std::mutex> held(FakeLock());
   Log("release " + folder.node->name);
   folder.held = false;
   ++FakeDisk::Get().descriptorsLeft;
 }
 
 OpenResult ReopenFolder(Folder& folder) {
+  std::lock_guard<std::mutex> held(FakeLock());
   Log("reopen " + folder.node->name);
   std::shared_ptr<FakeNode> const now = Lookup(folder);
   if (now == nullptr || now->id != folder.id) return OpenResult::kFailed;
@@ -168,12 +201,14 @@ OpenResult ReopenFolder(Folder& folder) {
 }
 
 void CloseFolder(Folder* folder) {
+  std::lock_guard<std::mutex> held(FakeLock());
   Log("close " + folder->node->name);
   if (folder->held) ++FakeDisk::Get().descriptorsLeft;
   delete folder;
 }
 
 bool RaiseOpenLimit() {
+  std::lock_guard<std::mutex> held(FakeLock());
   FakeDisk& disk = FakeDisk::Get();
   if (disk.raisable == 0) return false;
   disk.descriptorsLeft += disk.raisable;
@@ -182,6 +217,7 @@ bool RaiseOpenLimit() {
 }
 
 bool ReadChunk(Folder& folder, Chunk& chunk, std::size_t& used, bool& lastChunk) {
+  std::lock_guard<std::mutex> held(FakeLock());
   Log("read " + folder.node->name);
   used = 0;
   std::size_t count = 0;
@@ -202,12 +238,14 @@ bool ReadChunk(Folder& folder, Chunk& chunk, std::size_t& used, bool& lastChunk)
 }
 
 bool Rewind(Folder& folder) {
+  std::lock_guard<std::mutex> held(FakeLock());
   Log("rewind " + folder.node->name);
   folder.after = 0;
   return true;
 }
 
 bool ResumeAfter(Folder& folder, const FolderRecord& record) {
+  std::lock_guard<std::mutex> held(FakeLock());
   Log("resume " + folder.node->name + " after " + record.name);
   folder.after = record.cookie;
   return true;
@@ -227,6 +265,16 @@ bool DescribeRecord(Folder&, const FolderRecord& record, bool, WIN32_FIND_DATAA&
 bool NameMatches(const std::string& match, const char* name) {
   return fnmatch(match.c_str(), name, 0) == 0;
 }
+
+Folder* CopyFolder(Folder& folder) {
+  std::lock_guard<std::mutex> held(FakeLock());
+  Log("copy " + folder.node->name);
+  if (FakeDisk::Get().descriptorsLeft == 0) return nullptr;
+  --FakeDisk::Get().descriptorsLeft;
+  return new Folder{folder.node, folder.parent, folder.name, folder.id};
+}
+
+bool DescribingAsks(const FolderRecord&, bool) { return false; }
 
 // The rest of the file system, which the walk of these tests never reaches.
 HANDLE CreateFileA(LPCSTR, DWORD, DWORD, void*, DWORD, DWORD, HANDLE) {

@@ -5,8 +5,11 @@
 // path rules: split at every separator.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -26,6 +29,13 @@ class FakeDisk {
 
   std::size_t recordsPerChunk = 3;
   int descriptorsLeft = 1 << 20;
+  // Opening a folder takes this long; those named in unreadable cannot be opened; and while
+  // blocked, every open waits (reading ahead runs them on threads: see mostOpening).
+  std::chrono::milliseconds openDelay{0};
+  std::set<std::string> unreadable;
+  bool blocked = false;
+  int opening = 0;
+  int mostOpening = 0;
   // Raising the limit hands out this many more descriptors.
   int raisable = 0;
   // "open NAME" (inside its parent), "open typed PATH", "read NAME", "rewind NAME",
@@ -42,3 +52,8 @@ class FakeDisk {
 
 // How many entries of the log start with prefix.
 std::size_t Logged(const std::string& prefix);
+
+// Held by every operation of the fake reader, which threads reading ahead call too.
+std::mutex& FakeLock();
+// Ends blocked, letting every open that waits go on.
+void Unblock();

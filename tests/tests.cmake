@@ -114,11 +114,22 @@ if(BUILD_TESTING AND NOT WIN32 AND GTest_FOUND)
   # The listing engine over a fake folder reader, and the folder walk over both.
   add_executable(listing_tests
     src/platform/listing.cc
+    src/platform/read_ahead.cc
     tests/fake_folder_reader.cc
     tests/listing_test.cc)
   target_link_libraries(listing_tests PRIVATE foldgraf_core foldgraf_platform_rules
-                        foldgraf_test_support)
+                        foldgraf_test_support Threads::Threads)
   gtest_discover_tests(listing_tests)
+
+  # Reading ahead over the same fake, its folders slow to open.
+  add_executable(read_ahead_tests
+    src/platform/listing.cc
+    src/platform/read_ahead.cc
+    tests/fake_folder_reader.cc
+    tests/read_ahead_test.cc)
+  target_link_libraries(read_ahead_tests PRIVATE foldgraf_core foldgraf_platform_rules
+                        foldgraf_test_support Threads::Threads)
+  gtest_discover_tests(read_ahead_tests)
 
   # The POSIX platform layer on real temporary folders.
   add_executable(platform_tests

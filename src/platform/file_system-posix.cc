@@ -16,6 +16,7 @@
 #include <string>
 
 #include "platform/posix_internal.h"
+#include "platform/read_ahead.h"
 
 namespace platform {
 
@@ -184,13 +185,19 @@ bool RaiseOpenLimit() {
 // folder the listing's type is all anyone reads, its own times are never shown.
 bool DescribeEntry(const Folder& folder, const char* name, unsigned char type, bool withDetails,
                    WIN32_FIND_DATAA& entry) {
-  bool const directory = type == DT_DIR;
-  if (type == DT_LNK || type == DT_UNKNOWN || (withDetails && !directory)) {
+  if (StatusNeeded(type, withDetails)) {
     return DescribeFromStatus(folder.descriptor, name, type, withDetails, entry);
   }
   DescribeName(name, entry);
-  entry.dwFileAttributes = directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+  entry.dwFileAttributes = type == DT_DIR ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
   return true;
+}
+
+// A duplicate shares the folder's offset, which opening and describing inside it leave alone.
+Folder* CopyFolder(Folder& folder) {
+  int const descriptor = fcntl(folder.descriptor, F_DUPFD_CLOEXEC, 0);
+  if (descriptor < 0) return nullptr;
+  return new Folder{descriptor, folder.parent, folder.name};
 }
 
 bool NameMatches(const std::string& match, const char* name) {

@@ -9,6 +9,7 @@
 #include <cerrno>
 
 #include "platform/posix_internal.h"
+#include "platform/read_ahead.h"
 
 namespace platform {
 
@@ -68,6 +69,10 @@ const char* ShownName(const FolderRecord& record) { return record.d_name; }
 bool DescribeRecord(Folder& folder, const FolderRecord& record, bool withDetails,
                     WIN32_FIND_DATAA& entry) {
   return DescribeEntry(folder, record.d_name, record.d_type, withDetails, entry);
+}
+
+bool DescribingAsks(const FolderRecord& record, bool withDetails) {
+  return StatusNeeded(record.d_type, withDetails);
 }
 
 }  // namespace platform

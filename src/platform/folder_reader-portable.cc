@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/posix_internal.h"
+#include "platform/read_ahead.h"
 
 namespace platform {
 
@@ -49,8 +50,9 @@ namespace {
 class OpenStreams {
  public:
   static constexpr std::size_t kOpenStreams = 8;
+  // Each thread keeps its own: a folder read ahead is read whole by one thread, or closed.
   static OpenStreams& Get() {
-    static OpenStreams streams;
+    thread_local OpenStreams streams;
     return streams;
   }
   // Folder's stream, opened where the folder stands; false when it cannot be.
@@ -199,6 +201,10 @@ const char* ShownName(const FolderRecord& record) { return record.d_name; }
 bool DescribeRecord(Folder& folder, const FolderRecord& record, bool withDetails,
                     WIN32_FIND_DATAA& entry) {
   return DescribeEntry(folder, record.d_name, record.d_type, withDetails, entry);
+}
+
+bool DescribingAsks(const FolderRecord& record, bool withDetails) {
+  return StatusNeeded(record.d_type, withDetails);
 }
 
 }  // namespace platform

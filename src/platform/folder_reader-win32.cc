@@ -12,7 +12,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/listing.h"
+#include "platform/read_ahead.h"
 #include "platform/win32_internal.h"
 
 namespace platform {
@@ -286,6 +286,20 @@ bool DescribeRecord(Folder&, const FolderRecord& record, bool, WIN32_FIND_DATAA&
   NoteShownName(entry.cFileName, RealName(record));
   return true;
 }
+
+// A duplicate shares the folder's place in its listing, which opening inside it leaves alone.
+Folder* CopyFolder(Folder& folder) {
+  HANDLE copy = INVALID_HANDLE_VALUE;
+  if (!DuplicateHandle(GetCurrentProcess(), folder.handle, GetCurrentProcess(), &copy, 0, FALSE,
+                       DUPLICATE_SAME_ACCESS))
+    return nullptr;
+  Folder* const made = Made(copy, folder.parent, folder.name, folder.fileId);
+  made->root = folder.root;
+  return made;
+}
+
+// Every record carries its entry's times and size: describing asks nothing of the system.
+bool DescribingAsks(const FolderRecord&, bool) { return false; }
 
 bool NameMatches(const std::string& match, const char* name) {
   return PathMatchSpecA(name, match.c_str()) != FALSE;

@@ -20,8 +20,6 @@
 //    at most kKeptBytes, plus the chunk a listing delivers from; beyond, the oldest visit's records
 //    are given up, and its listings read on later from the same open folder, just after the last
 //    record each looked at: never by passing over a count.
-#include "platform/listing.h"
-
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -29,20 +27,13 @@
 #include <utility>
 #include <vector>
 
+#include "platform/read_ahead.h"  // the readers of listing.h, through a ReadAhead
+
 namespace platform {
 namespace {
 
 constexpr std::size_t kKeptBytes = 1024 * 1024;
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-
-const FolderRecord& RecordAt(const char* bytes) {
-  return *reinterpret_cast<const FolderRecord*>(bytes);
-}
-
-void CopyRecord(const FolderRecord& record, Records& to) {
-  auto const* const bytes = reinterpret_cast<const char*>(&record);
-  to.assign(bytes, bytes + RecordLength(record));
-}
 
 // The bytes of the records in [first, first + used), or of those that may be folders; copied too.
 std::size_t Copy(const char* first, std::size_t used, bool foldersOnly, Records* to = nullptr) {
@@ -57,12 +48,12 @@ std::size_t Copy(const char* first, std::size_t used, bool foldersOnly, Records*
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
-bool IsDotName(const char* name) {
-  return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
-}
+struct Closer {
+  void operator()(Folder* folder) const { CloseFolder(folder); }
+};
 
 struct Visit {
-  Folder* folder = nullptr;
+  std::unique_ptr<Folder, Closer> folder;  // closed with the engine when it is still open at exit
   bool held = false, placed = true;  // placed: it stands just after standsAfter (none: its start)
   std::size_t depth = 0, begin = 0, end = 0;  // its path as spelled: spelled_[begin, end)
   // Rule 3: the records from the folder's first on, all of them or (subfoldersOnly) those that may
@@ -113,7 +104,7 @@ class ListingEngine {
     Folder* opened = nullptr;
     bool const entered =
         listed ? Hold(*top) &&
-                     Opens(top, [&] { return OpenChildFolder(*top->folder, *child, opened); })
+                     Opens(top, [&] { return ahead_.OpenChild(*top->folder, *child, opened); })
                : Opens(nullptr, [&] { return OpenTypedFolder(pattern, typedLength, opened); });
     if (!entered) return nullptr;
     // A subfolder's path goes on from its parent's; a typed one starts after the top's.
@@ -123,7 +114,7 @@ class ListingEngine {
     if (size_ == stack_.size()) stack_.push_back(std::make_unique<Visit>());
     Visit& visit = *stack_[size_];
     visit.depth = size_++;
-    visit.folder = opened;
+    visit.folder.reset(opened);
     visit.held = visit.placed = true;
     visit.begin = begin;
     visit.end = spelled_.size();
@@ -159,7 +150,7 @@ class ListingEngine {
       if (listing.directoriesOnly && !MayBeFolder(record)) continue;  // most records are files
       if (!listing.matchesAll && !NameMatches(listing.match, ShownName(record))) continue;
       if (!Hold(visit)) break;
-      if (!DescribeRecord(*visit.folder, record, listing.withDetails, entry)) continue;
+      if (!ahead_.Describe(*visit.folder, record, listing.withDetails, entry)) continue;
       bool const directory = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
       if (listing.directoriesOnly && !directory) continue;
       if (directory && !IsDotName(entry.cFileName)) Delivered(visit, &record);
@@ -207,7 +198,7 @@ class ListingEngine {
   void PopAbove(const Visit* visit) {
     while (size_ > (visit != nullptr ? visit->depth + 1 : 0) && Top().listings == 0) {
       GiveUpRecords(Top());
-      CloseFolder(Top().folder);
+      ahead_.Close(Top().folder.release());
       --size_;
     }
   }
@@ -218,11 +209,11 @@ class ListingEngine {
     for (;;) {
       OpenResult const result = open();
       if (result != OpenResult::kOutOfDescriptors) return result == OpenResult::kOpened;
-      if (RaiseOpenLimit()) continue;
+      if (ahead_.GiveBack() || RaiseOpenLimit()) continue;
       std::size_t at = 0;
       while (at < size_ && (!stack_[at]->held || stack_[at].get() == keep)) ++at;
       if (at == size_) return false;
-      ReleaseFolder(*stack_[at]->folder);
+      ahead_.Release(*stack_[at]->folder);
       stack_[at]->held = stack_[at]->placed = false;
     }
   }
@@ -272,8 +263,7 @@ class ListingEngine {
       Records().swap(listing.own);
     }
     Records().swap(visit.records);
-    kept_ -= visit.kept;
-    visit.kept = 0;
+    kept_ -= std::exchange(visit.kept, 0);
     visit.frontier.clear();
     visit.subfoldersOnly = visit.complete = false;
     visit.growing = true;
@@ -293,13 +283,13 @@ class ListingEngine {
     if (!Hold(visit)) return false;
     bool const placed = visit.placed && visit.standsAfter == listing.resume;
     visit.placed = false;
-    if (!placed &&
-        !(listing.resume.empty() ? Rewind(*visit.folder)
-                                 : ResumeAfter(*visit.folder, RecordAt(listing.resume.data()))))
+    if (!placed && !(listing.resume.empty()
+                         ? ahead_.Rewind(*visit.folder)
+                         : ahead_.ResumeAfter(*visit.folder, RecordAt(listing.resume.data()))))
       return false;
     std::size_t used = 0;
     bool last = false;
-    if (!ReadChunk(*visit.folder, chunk_, used, last)) return false;
+    if (!ahead_.Read(*visit.folder, chunk_, used, last)) return false;
     for (std::size_t at = 0, length; at < used; at += length) {
       length = RecordLength(RecordAt(chunk_.bytes + at));
       if (at + length == used) CopyRecord(RecordAt(chunk_.bytes + at), listing.resume);
@@ -344,6 +334,7 @@ class ListingEngine {
   std::string spelled_;
   std::vector<Listing*> open_;
   std::size_t kept_ = 0;
+  ReadAhead ahead_;  // every call on a folder goes through it
   Chunk chunk_;
 };
 
@@ -358,7 +349,7 @@ bool ListedFolder(const char* windowsPath, std::size_t length, Folder*& folder,
                   const FolderRecord*& child) {
   Visit* visit = nullptr;
   bool const listed = Engine().Resolve(windowsPath, length, visit, child);
-  if (listed) folder = visit->folder;
+  if (listed) folder = visit->folder.get();
   return listed;
 }
 

@@ -48,6 +48,15 @@ bool DescribeRecord(Folder& folder, const FolderRecord& record, bool withDetails
                     WIN32_FIND_DATAA& entry);
 bool NameMatches(const std::string& match, const char* name);
 
+inline auto& RecordAt(const char* at) { return *reinterpret_cast<const FolderRecord*>(at); }
+inline void CopyRecord(const FolderRecord& record, Records& to) {
+  auto const* const bytes = reinterpret_cast<const char*>(&record);
+  to.assign(bytes, bytes + RecordLength(record));
+}
+inline bool IsDotName(const char* name) {
+  return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
 // The folder of the visit a path names, and child, the record of one of its subfolders when the
 // path names that (rule 1 of listing.cc); false when no visit accounts for the path.
 bool ListedFolder(const char* windowsPath, std::size_t length, Folder*& folder,

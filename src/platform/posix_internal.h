@@ -2,6 +2,7 @@
 // system); nothing outside src/platform and tests includes this.
 #pragma once
 
+#include <dirent.h>
 #include <sys/stat.h>
 
 #include <cstddef>
@@ -33,9 +34,13 @@ struct Folder {
 OpenResult OpenInside(Folder& parent, const char* name, Folder*& child);
 // Takes folder's identity from its descriptor, for ReopenFolder to check, before it is given back.
 void KeepIdentity(Folder& folder);
-// Fills in entry for the entry name of folder whose listed type is type (a DT_ value): what the
-// type tells, and what only its status tells (links, unknown types and, withDetails, the times and
-// size of what is not a folder). False when the entry has vanished since the folder was read.
+// Whether an entry of listed type type (a DT_ value) is described from its status, which asks the
+// system: links, unknown types and, withDetails, the times and size of what is not a folder.
+inline bool StatusNeeded(unsigned char type, bool withDetails) {
+  return type == DT_LNK || type == DT_UNKNOWN || (withDetails && type != DT_DIR);
+}
+// Fills in entry for the entry name of folder whose listed type is type: what the type tells, and
+// what only its status tells. False when the entry has vanished since the folder was read.
 bool DescribeEntry(const Folder& folder, const char* name, unsigned char type, bool withDetails,
                    WIN32_FIND_DATAA& entry);
 
