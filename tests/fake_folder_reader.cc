@@ -47,16 +47,17 @@ std::vector<std::string> Split(const std::string& path, const char* separators) 
 
 void Log(const std::string& line) { FakeDisk::Get().log.push_back(line); }
 
+// Never destroyed, as the lock below: readers may still wait on them when the process ends.
 std::condition_variable& Unblocked() {
-  static std::condition_variable unblocked;
-  return unblocked;
+  static auto* const unblocked = new std::condition_variable;
+  return *unblocked;
 }
 
 }  // namespace
 
 std::mutex& FakeLock() {
-  static std::mutex lock;
-  return lock;
+  static auto* const lock = new std::mutex;
+  return *lock;
 }
 
 void Unblock() {
