@@ -37,9 +37,11 @@ constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
 // The bytes of the records in [first, first + used), or of those that may be folders; copied too.
 std::size_t Copy(const char* first, std::size_t used, bool foldersOnly, Records* to = nullptr) {
+  if (!foldersOnly && to != nullptr) to->insert(to->end(), first, first + used);
+  if (!foldersOnly) return used;
   std::size_t bytes = 0;
   for (const char* at = first; at != first + used; at += RecordLength(RecordAt(at))) {
-    if (foldersOnly && !MayBeFolder(RecordAt(at))) continue;
+    if (!MayBeFolder(RecordAt(at))) continue;
     bytes += RecordLength(RecordAt(at));
     if (to != nullptr) to->insert(to->end(), at, at + RecordLength(RecordAt(at)));
   }
@@ -48,12 +50,9 @@ std::size_t Copy(const char* first, std::size_t used, bool foldersOnly, Records*
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
-struct Closer {
-  void operator()(Folder* folder) const { CloseFolder(folder); }
-};
-
 struct Visit {
-  std::unique_ptr<Folder, Closer> folder;  // closed with the engine when it is still open at exit
+  // Closed with the engine when it is still open at exit.
+  std::unique_ptr<Folder, void (*)(Folder*)> folder{nullptr, CloseFolder};
   bool held = false, placed = true;  // placed: it stands just after standsAfter (none: its start)
   std::size_t depth = 0, begin = 0, end = 0;  // its path as spelled: spelled_[begin, end)
   // Rule 3: the records from the folder's first on, all of them or (subfoldersOnly) those that may
@@ -149,7 +148,7 @@ class ListingEngine {
       listing.next += RecordLength(record);
       if (listing.directoriesOnly && !MayBeFolder(record)) continue;  // most records are files
       if (!listing.matchesAll && !NameMatches(listing.match, ShownName(record))) continue;
-      if (!Hold(visit)) break;
+      if (!visit.held && !Hold(visit)) break;
       if (!ahead_.Describe(*visit.folder, record, listing.withDetails, entry)) continue;
       bool const directory = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
       if (listing.directoriesOnly && !directory) continue;

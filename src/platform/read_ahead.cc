@@ -475,7 +475,7 @@ void ReadAhead::Close(Folder* folder) {
     }
     if (!pool_->closing.empty()) pool_->CloseLeft(held);
   }
-  taken_.erase(folder);
+  if (!taken_.empty()) taken_.erase(folder);
   CloseFolder(folder);
 }
 
