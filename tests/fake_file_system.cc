@@ -145,6 +145,7 @@ HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* entry) {
 }
 
 BOOL FindNextFileA(HANDLE handle, WIN32_FIND_DATAA* entry) {
+  ++FakeFileSystem::Get().nextCalls;
   auto* const listing = static_cast<FakeListing*>(handle);
   if (listing->next >= listing->entries.size()) return FALSE;
   Deliver(*listing, listing->entries[listing->next++], entry);

@@ -38,6 +38,7 @@ class FakeFileSystem {
   bool volumeReadable = true;
   std::vector<std::string> patterns;
   int openListings = 0;
+  int nextCalls = 0;  // entries asked for after the first of a listing
 
   struct FolderData {
     std::vector<FakeEntry> entries;

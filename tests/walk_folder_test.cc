@@ -138,6 +138,24 @@ TEST_F(WalkFolderTest, StopsWalkingOnceOutputHasFailed) {
   EXPECT_TRUE(fake.patterns.empty());
 }
 
+// Output that fails on its first line: the file block and the level it was drawn in ask the folder
+// for no more entries, which a slow file system would make the walk wait for.
+TEST_F(WalkFolderTest, StopsAskingForEntriesOnceAWriteHasFailed) {
+  fake.AddFolder("C:\\w", {File("f1"), File("f2"), File("f3"), Folder("a"), Folder("b"),
+                            Folder("c")});
+  struct Refusing : std::streambuf {
+    std::streamsize xsputn(const char*, std::streamsize) override { return 0; }
+  } refusing;
+  std::streambuf* const saved = std::cout.rdbuf(&refusing);
+  DisplayOptions options;
+  options.listFiles = true;
+  WalkFolder("C:\\w", "", options);
+  std::cout.rdbuf(saved);
+  std::cout.clear();
+  // The probe's four, then the file block's first.
+  EXPECT_EQ(fake.nextCalls, 3);
+}
+
 // The Windows program's stack, set at its link, scaled down to the depth that paths allow here: if
 // it holds this walk, the whole stack holds the about 16,000 levels that Windows paths allow, the
 // walk's frame being alike on both. The default stack of 2 MiB, scaled the same way, would not.

@@ -28,7 +28,8 @@ constexpr std::size_t kFolders = 256;
 constexpr std::size_t kChunks = 4;
 constexpr std::size_t kSlowOpens = FOLDGRAF_SLOW_OPENS;
 constexpr auto kSlowOpen = std::chrono::milliseconds(1);
-constexpr std::size_t kDescribedAtOnce = 32;  // records one task describes
+constexpr std::size_t kDescribedAtOnce = 32;                  // records one task describes
+constexpr auto kOutputCheck = std::chrono::milliseconds(50);  // how often a waiting walk looks
 
 // Where a folder comes in the walk's order: depth first, each level by the order its folder
 // delivered it. Folders the walk reads itself start keys of their own, each new one first.
@@ -344,10 +345,13 @@ OpenResult ReadAhead::OpenChild(Folder& parent, const FolderRecord& record, Fold
     if (node != nullptr) {
       node->needed = true;
       pool_->work.notify_one();
-      pool_->done.wait(held, [&] {
+      auto const read = [&] {
         return node->state != Pool::State::kWaiting && node->state != Pool::State::kReading &&
                node->state != Pool::State::kDescribing;
-      });
+      };
+      while (!pool_->done.wait_for(held, kOutputCheck, read)) {
+        if (StandardOutputGone()) return OpenResult::kFailed;
+      }
       key = node->key;
       if (node->state == Pool::State::kReady) {
         child = node->folder;

@@ -21,7 +21,7 @@
 //    needs one.
 // 5. Stopping. The threads share nothing with the walk but what is handed over under one lock, and
 //    hold no lock while they wait for the system. The process ends when the walk does, whatever the
-//    threads are waiting for.
+//    threads are waiting for; a walk waiting for a folder stops waiting once its output is gone.
 #pragma once
 
 #include <cstddef>
@@ -38,6 +38,9 @@ namespace platform {
 // another thread (nullptr when none can be had); and whether describing a record asks the system.
 Folder* CopyFolder(Folder& folder);
 bool DescribingAsks(const FolderRecord& record, bool withDetails);
+// Whether standard output can take nothing more (its reader is gone), so that a walk waiting for a
+// folder need not wait on: nothing it would draw could be written (standard_output-*.cc).
+bool StandardOutputGone();
 
 class ReadAhead {
  public:

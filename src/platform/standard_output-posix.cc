@@ -3,6 +3,7 @@
 // there, its newlines already turned into CR LF, and leaves with one write(2) when the stream is
 // flushed at its end: a reader of a pipe sees every line as soon as it is complete, and an
 // interrupted run has lost nothing it wrote.
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,6 +13,7 @@
 #include <streambuf>
 
 #include "platform/platform.h"
+#include "platform/read_ahead.h"
 
 namespace platform {
 
@@ -128,6 +130,11 @@ void SetUpStandardOutput() {
 }
 
 bool StandardOutputIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
+
+bool StandardOutputGone() {
+  pollfd out{STDOUT_FILENO, POLLOUT, 0};
+  return poll(&out, 1, 0) == 1 && (out.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0;
+}
 
 bool TextIsUtf8() { return true; }
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/read_ahead.h"
 #include "platform/win32_internal.h"
 
 namespace platform {
@@ -151,6 +152,9 @@ void SetUpStandardOutput() {
 }
 
 bool StandardOutputIsTerminal() { return OnConsole(); }
+
+// A pipe whose reader is gone shows only when written to.
+bool StandardOutputGone() { return false; }
 
 bool TextIsUtf8() { return textIsUtf8; }
 

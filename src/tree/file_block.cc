@@ -1,6 +1,7 @@
 #include "tree/file_block.h"
 
 #include <cstddef>
+#include <iostream>
 #include <string>
 
 #include "platform/platform.h"
@@ -78,7 +79,8 @@ bool PrintFileBlock(const std::string& pattern, const std::string& prefix, bool 
     AppendShownName(line, ShownName{entry.cFileName, options.toTerminal});
     line.push_back('\n');
     WriteLine(line);
-  } while (NextPlainFile(listing, entry));
+    // Once a write has failed nothing more is written: the folder is asked for nothing more.
+  } while (std::cout && NextPlainFile(listing, entry));
   platform::FindClose(listing);
 
   line.resize(head);

@@ -85,6 +85,7 @@ void WalkBelow(Walk& walk, FolderOnPath* parent, bool throughLink) {
   bool const hasSub = options.listFiles && HasSubfolders(walk.path);
   if (!MakeSearchPattern(walk.path, walk.pattern)) return;
   if (options.listFiles && !PrintFileBlock(walk.pattern, walk.prefix, hasSub, options)) return;
+  if (!std::cout) return;
 
   // The entry being drawn and its look-ahead trade places instead of being copied.
   WIN32_FIND_DATAA entries[2];
@@ -108,7 +109,7 @@ void WalkBelow(Walk& walk, FolderOnPath* parent, bool throughLink) {
     WalkBelow(walk, &self, IsLink(*current));
     walk.path.resize(pathLength);
     walk.prefix.resize(prefixLength);
-    if (!more) break;
+    if (!more || !std::cout) break;
     std::swap(current, next);
   }
   platform::FindClose(listing);
