@@ -141,8 +141,8 @@ TEST_F(WalkFolderTest, StopsWalkingOnceOutputHasFailed) {
 // Output that fails on its first line: the file block and the level it was drawn in ask the folder
 // for no more entries, which a slow file system would make the walk wait for.
 TEST_F(WalkFolderTest, StopsAskingForEntriesOnceAWriteHasFailed) {
-  fake.AddFolder("C:\\w", {File("f1"), File("f2"), File("f3"), Folder("a"), Folder("b"),
-                            Folder("c")});
+  fake.AddFolder("C:\\w",
+                 {File("f1"), File("f2"), File("f3"), Folder("a"), Folder("b"), Folder("c")});
   struct Refusing : std::streambuf {
     std::streamsize xsputn(const char*, std::streamsize) override { return 0; }
   } refusing;
