@@ -105,7 +105,7 @@ struct ReadAhead::Pool {
     return known != keys.end() ? known->second : Key{--roots};
   }
 
-  // The subfolder records in [first, first + used), read from folder, join its family.
+  // The subfolder records in [first, first + used), read from the family's folder, join it.
   void Found(Family& family, const char* first, std::size_t used) {
     for (std::size_t at = 0; at < used; at += RecordLength(RecordAt(first + at))) {
       FolderRecord const& record = RecordAt(first + at);
@@ -132,11 +132,8 @@ struct ReadAhead::Pool {
   // Gives up node and whatever under it has not been taken.
   void Drop(Node* node) {
     if (node == nullptr) return;
-    for (auto at = tasks.begin(); at != tasks.end();) {
-      if (at->node != node) {
-        ++at;
-        continue;
-      }
+    // A node's tasks are the ones of its key, which no other node has: its children's are longer.
+    for (auto at = tasks.lower_bound({node, false}); at != tasks.end() && at->node == node;) {
       if (!at->open) --node->describing;
       at = tasks.erase(at);
     }
