@@ -29,8 +29,9 @@ class FakeDisk {
 
   std::size_t recordsPerChunk = 3;
   int descriptorsLeft = 1 << 20;
-  // Opening a folder takes this long; those named in unreadable cannot be opened; and while
-  // blocked, every open waits (reading ahead runs them on threads: see mostOpening).
+  // Opening a folder takes this long, or two or three times as long; those named in unreadable
+  // cannot be opened; and while blocked, every open waits (reading ahead runs them on threads: see
+  // mostOpening).
   std::chrono::milliseconds openDelay{0};
   std::set<std::string> unreadable;
   bool blocked = false;

@@ -47,8 +47,8 @@ class ReadAheadTest : public ::testing::Test {
   FakeDisk& disk = FakeDisk::Get();
 };
 
-// Slow to open, the folders are opened by several readers at once, each once; the walk prints what
-// it printed when they were quick.
+// Slow to open, the folders are opened by several readers at once, each once, finishing in another
+// order than they started; the walk prints what it printed when they were quick.
 TEST_F(ReadAheadTest, SlowFoldersAreReadAheadOnceEachAndDrawnAsWithout) {
   std::vector<std::string> const folders = AddTree();
   std::string const quick = Walk();
