@@ -392,7 +392,7 @@ bool ReadAhead::Read(Folder& folder, Chunk& chunk, std::size_t& used, bool& last
       taken != nullptr && taken->next < taken->chunks.size()) {
     Records const& next = taken->chunks[taken->next++];
     used = next.size();
-    std::memcpy(chunk.bytes, next.data(), used);
+    if (used > 0) std::memcpy(chunk.bytes, next.data(), used);
     lastChunk = taken->complete && taken->next == taken->chunks.size();
     Records().swap(taken->chunks[taken->next - 1]);
     return true;
