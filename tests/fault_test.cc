@@ -293,7 +293,7 @@ TEST_F(LimitTest, ChainDeeperThanTheDescriptorLimitIsWalkedWhole) {
     MakeFile(path + "/f");
   }
   Invocation limited{{"/F", Win("c")}, base_};
-  limited.wrapper = {"sh", "-c", "ulimit -n 16 && exec \"$0\" \"$@\""};
+  limited.wrapper = {"sh", "-c", "ulimit -n 32 && exec \"$0\" \"$@\""};
   EXPECT_TRUE(Printed(RunProgram(limited),
                       PathHeader(Win("c")) + DrawnTree(At("c"), Drawing().WithFiles())));
 }

@@ -50,10 +50,11 @@ namespace {
 class OpenStreams {
  public:
   static constexpr std::size_t kOpenStreams = 8;
-  // Each thread keeps its own: a folder read ahead is read whole by one thread, or closed.
+  // Each thread keeps its own: a folder read ahead is read whole by one thread, or closed. Never
+  // destroyed: folders still open are closed after a thread's own objects are gone.
   static OpenStreams& Get() {
-    thread_local OpenStreams streams;
-    return streams;
+    thread_local auto* const streams = new OpenStreams;
+    return *streams;
   }
   // Folder's stream, opened where the folder stands; false when it cannot be.
   bool Open(Folder& folder);
