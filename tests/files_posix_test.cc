@@ -152,6 +152,11 @@ TEST_F(FilesPosixTest, FolderQueriesFollowLinks) {
   EXPECT_EQ(identify(windows + "\\missing"), "(failed)");
 }
 
+void MakeFolders(const std::string& path, int count, const std::string& filler) {
+  for (int i = 0; i < count; ++i)
+    ASSERT_EQ(mkdir((path + "/" + std::to_string(i) + filler).c_str(), 0755), 0);
+}
+
 // The names a listing delivers, in order.
 std::vector<std::string> Names(HANDLE listing, WIN32_FIND_DATAA& entry,
                                std::size_t count = SIZE_MAX) {
@@ -195,9 +200,9 @@ TEST_F(FilesPosixTest, ListingAFolderAgainAfterAnotherSeesItsChanges) {
   EXPECT_EQ(ListAll(windows + "\\b\\*").count("(failed)"), 1u);
 }
 
-// Listings of many large folders left open at once, as a walk down through large folders leaves
-// them, with entries they delivered removed behind them: each goes on where it stood, so every
-// entry comes exactly once, whichever reader.
+// Listings of the subfolders of many large folders left open at once, as a walk down through large
+// folders leaves them, with subfolders they delivered removed behind them: each goes on where it
+// stood, so every subfolder comes exactly once, whichever reader.
 TEST_F(FilesPosixTest, ListingsLeftOpenInLargeFoldersGoOnWhereTheyStood) {
   std::string const filler(200, 'g');
   std::vector<HANDLE> open;
@@ -207,15 +212,17 @@ TEST_F(FilesPosixTest, ListingsLeftOpenInLargeFoldersGoOnWhereTheyStood) {
   for (int at = 0; at < 12; ++at) {
     std::string const path = root + "/d" + std::to_string(at);
     ASSERT_EQ(mkdir(path.c_str(), 0755), 0);
-    for (int i = 0; i < 300; ++i) Touch(path + "/" + std::to_string(i) + filler);
+    MakeFolders(path, 300, filler);
     before.push_back(ReaddirOrder(path));
-    open.push_back(FindFirstFileA((windows + "\\d" + std::to_string(at) + "\\*").c_str(), &entry));
+    open.push_back(FindFirstFileExA((windows + "\\d" + std::to_string(at) + "\\*").c_str(),
+                                    FindExInfoBasic, &entry, FindExSearchLimitToDirectories,
+                                    nullptr, 0));
     delivered.push_back(Names(open.back(), entry, 200));
-    // Ten files it has delivered go.
+    // Ten subfolders it has delivered go.
     for (std::size_t i = 20; i < 30; ++i) {
       std::string const& name = delivered.back()[i];
       if (name[0] != '.') {
-        ASSERT_EQ(unlink((path + "/" + name).c_str()), 0);
+        ASSERT_EQ(rmdir((path + "/" + name).c_str()), 0);
       }
     }
   }
