@@ -69,8 +69,8 @@ struct Listing {
   bool matchesAll = true, directoriesOnly = false, withDetails = false;
   bool fromKept = false, lastChunk = false;  // fromKept: delivering the visit's records, not own
   std::size_t next = 0, end = 0, examined = kNone;  // offsets in the records delivered from
-  Records own, resume;  // its next chunk follows resume (none: the folder's start)
-  std::string match;
+  std::string match{};
+  Records own{}, resume{};  // its next chunk follows resume (none: the folder's start)
 };
 
 class ListingEngine {
@@ -123,16 +123,15 @@ class ListingEngine {
   }
 
   Listing* Open(Visit& visit, bool directoriesOnly, bool withDetails, const char* match) {
-    auto* const listing = new Listing;
-    listing->visit = &visit;
-    listing->directoriesOnly = directoriesOnly;
-    listing->withDetails = withDetails;
-    listing->matchesAll =
+    if (spare_.empty()) spare_.push_back(std::make_unique<Listing>());
+    Listing* const listing = spare_.back().release();
+    spare_.pop_back();
+    bool const all =
         match[0] == '\0' || std::strcmp(match, "*") == 0 || std::strcmp(match, "*.*") == 0;
-    if (!listing->matchesAll) listing->match.assign(match);
-    // Records kept of folders only serve a listing of folders.
-    listing->fromKept = !visit.subfoldersOnly || directoriesOnly;
-    listing->end = listing->fromKept ? visit.records.size() : 0;
+    bool const kept = !visit.subfoldersOnly || directoriesOnly;  // folders' alone serve folders
+    std::size_t const end = kept ? visit.records.size() : 0;
+    *listing = Listing{&visit, all, directoriesOnly, withDetails, kept, false, 0, end, kNone};
+    if (!all) listing->match.assign(match);
     ++visit.listings;
     open_.push_back(listing);
     return listing;
@@ -164,7 +163,7 @@ class ListingEngine {
     --listing->visit->listings;
     Store(*listing->visit, listing->own, 0, false, [&] { Records().swap(listing->own); });
     open_.erase(std::find(open_.begin(), open_.end(), listing));
-    delete listing;
+    spare_.emplace_back(listing);
   }
 
  private:
@@ -332,6 +331,8 @@ class ListingEngine {
   std::size_t size_ = 0;
   std::string spelled_;
   std::vector<Listing*> open_;
+  std::vector<std::unique_ptr<Listing>>
+      spare_;  // closed, for the next opened: as many as were open
   std::size_t kept_ = 0;
   ReadAhead ahead_;  // every call on a folder goes through it
   Chunk chunk_;
