@@ -47,7 +47,8 @@ std::vector<std::string> Split(const std::string& path, const char* separators) 
 
 void Log(const std::string& line) { FakeDisk::Get().log.push_back(line); }
 
-// Never destroyed, as the lock below: readers may still wait on them when the process ends.
+// Never destroyed, as the lock and the disk below: readers may still wait on them, or log, when
+// the process ends.
 std::condition_variable& Unblocked() {
   static auto* const unblocked = new std::condition_variable;
   return *unblocked;
@@ -67,8 +68,8 @@ void Unblock() {
 }
 
 FakeDisk& FakeDisk::Get() {
-  static FakeDisk disk;
-  return disk;
+  static auto* const disk = new FakeDisk;
+  return *disk;
 }
 
 void FakeDisk::Reset() {
